@@ -1,0 +1,91 @@
+// demo_state.h -- the values every part of tessera shares.
+//
+// All state is global and lives for the whole run. The timeline is the only
+// writer of SceneFlags and TimelineCues; the frame loop and the effects read
+// them. The clock and the three spectrum levels are written once per frame by
+// updateFrame.
+#pragma once
+
+#include <cstdint>
+
+// Degrees to radians. The demo's motion was tuned with pi taken as 3.1415,
+// so every angle goes through this factor rather than the exact pi / 180.
+constexpr float kDegToRad = 0.017452778f;
+
+// One flag per scene or overlay pass. The first seven members form the block
+// that clearSceneFlags switches off together; keep them first.
+struct SceneFlags {
+    bool titleCardOn = false;
+    bool radialOverlayOn = false;
+    bool displacedSceneOn = false;
+    bool windowSceneOn = false;
+    bool halftoneSceneOn = false;
+    bool volumeSceneOn = false;
+    bool floorSceneOn = false;
+    // Changed only by their own rows of the schedule.
+    bool chessboardOverlayOn = false;
+    bool faceOverlayOn = false;
+};
+
+// Everything else the schedule steers.
+struct TimelineCues {
+    int32_t cameraIndex = 0;          // entry of the eye tables, 0..5
+    float titleFadeLevel = 0.0f;      // grey level of the title card
+    bool titleCardFirst = true;       // opening card (true) or closing card
+    float letterboxEdge = 0.8f;       // inner edge of the bars, -1..1 units
+    int32_t chessboardFrame = 0;      // chessboard picture 0..3
+    int32_t windowMeshIndex = 0;      // mesh of the window scene 0..3
+    bool windowShowsMesh = true;      // window shows a mesh copy, else a 2D element
+    int32_t windowElementIndex = 0;   // 0 square grid, 1 bars
+    bool windowPulseOn = false;       // window scene's pulse accumulator runs
+    bool barsHorizontal = true;       // bars sweep vertically when true
+    int32_t halftoneMeshIndex = 0;    // 0 or 1
+    bool cameraFollowsLight = false;  // halftone eye rides on its light
+    bool brushCamera = false;         // volume scene looks from the origin at the brush
+    bool brushCircleOn = false;       // brush runs once round its circle
+    bool brushWanderOn = false;       // brush follows its wandering path
+    bool faceLayer3On = false;        // always-on face pass draws its third layer
+};
+
+// Magnitudes (0..1) of spectrum bins 100, 150 and 250 (about 4.3, 6.5 and
+// 10.8 kHz), read at the end of each update: a frame draws with the levels of
+// the previous frame.
+struct SpectrumBands {
+    float band100 = 0.0f;
+    float band150 = 0.0f;
+    float band250 = 0.0f;
+};
+
+extern SceneFlags sceneFlags;
+extern TimelineCues cues;
+extern SpectrumBands bands;
+
+// The music clock in milliseconds and its step since the previous frame.
+extern float musicTimeMs;
+extern float prevMusicTimeMs;
+extern float frameDeltaMs;
+
+// The 512-bin spectrum of the music; valid for the whole run once start-up
+// has fetched it (null before).
+extern const float* spectrum;
+
+// Per-frame values computed by updateFrame for the halftone and floor scenes
+// and the square-grid element.
+extern float halftoneLightPos[3];
+extern float halftoneWobble[3];
+extern float floorClock;
+extern float gridSquareHalfSize;
+
+// The window title: the music position as decimal text.
+extern char titleText[256];
+
+// Fixed eye positions, indexed by cues.cameraIndex.
+extern const float halftoneEyeTable[6][3];
+extern const float volumeEyeTable[6][3];
+extern const float floorEyeTable[6][3];
+
+// The one pseudo-random generator every effect shares. The order of the calls
+// across start-up and the frame loop decides which values each effect gets,
+// so it is never reseeded.
+extern uint32_t randomState;
+int nextRandom();
