@@ -65,6 +65,10 @@ extern float musicTimeMs;
 extern float prevMusicTimeMs;
 extern float frameDeltaMs;
 
+// The open music stream (filled by the start-up sequence).
+struct MusicStream;
+extern MusicStream* musicStream;
+
 // The 512-bin spectrum of the music; valid for the whole run once start-up
 // has fetched it (null before).
 extern const float* spectrum;

@@ -16,6 +16,9 @@ struct PictureRect {
 };
 extern PictureRect pictureRect;
 
+// The largest 4:3 rectangle centred in a window of the given size.
+PictureRect fitPictureRect(int windowWidth, int windowHeight);
+
 // Sets the viewport to the picture rectangle.
 void applyPictureViewport();
 

@@ -8,6 +8,7 @@
 #include <GL/glext.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {

@@ -1,0 +1,356 @@
+// music.cpp -- the music stream on libmpg123, SDL2 audio and the spectrum.
+//
+// A background thread decodes the whole file into memory as 16-bit stereo
+// (the decode of a four-minute piece takes a fraction of a second, and the
+// caller never waits for it). The audio callback plays from that memory, and
+// the spectrum reads the same samples at the position being heard. Three
+// clocks share one interface: the audio device's (frames handed to the
+// device, less the buffer it holds), a silent real-time clock when there is
+// no device, and the stepped clock that offline rendering sets by hand.
+#include "audio/music.h"
+
+#include <SDL.h>
+#include <alsa/asoundlib.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "audio/spectrum.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kChunkFrames = size_t(1) << 16;
+constexpr size_t kMaxChunks = 4096;  // about 100 minutes at 44.1 kHz
+constexpr int kDeviceBufferFrames = 1024;
+
+}  // namespace
+
+// The decoded music: a prefix of 16-bit stereo frames that grows while the
+// decoder runs. Chunks never move once published, so readers need no lock:
+// they read `frames` (acquire) and only touch what lies below it.
+struct MusicStream {
+    std::atomic<int16_t*> chunks[kMaxChunks] = {};
+    std::atomic<uint64_t> frames{0};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> stopDecoding{false};
+    mpg123_handle* decoder = nullptr;
+    std::thread thread;
+};
+
+namespace {
+
+enum class ClockKind { Device, Silent, Stepped };
+
+// The output side and the clock. Only the audio callback writes `cursor` and
+// the snapshot while playing; the main thread reads the snapshot under the
+// lock.
+struct MusicOutput {
+    ClockKind kind = ClockKind::Device;
+    bool steppedRequested = false;
+    bool sdlAudioUp = false;
+    SDL_AudioDeviceID device = 0;
+    int rate = kMusicRate;
+    int bufferFrames = kDeviceBufferFrames;
+
+    std::atomic<MusicStream*> playing{nullptr};
+    uint64_t cursor = 0;  // frames handed to the device (callback side)
+    std::mutex snapshotLock;
+    uint64_t snapshotCursor = 0;
+    Clock::time_point snapshotTime{};
+    bool snapshotValid = false;
+
+    uint64_t startFrame = 0;  // musicSetTime
+    bool started = false;
+    Clock::time_point silentStart{};
+    int steppedMs = 0;
+    uint64_t lastHeard = 0;  // keeps the clock monotonic
+
+    bool spectrumOn = false;
+    float spectrum[kSpectrumBins] = {};
+    int16_t window[kSpectrumWindow * 2] = {};
+};
+
+MusicOutput out;
+
+// alsa-lib prints its own errors (one per device it tries) when there is no
+// sound card; our one line says what matters.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+// Copies frames [first, first + count) into dst, zeros where nothing has
+// been decoded (before 0, past the end, or not yet).
+void readFrames(const MusicStream* stream, int64_t first, size_t count, int16_t* dst) {
+    const int64_t available = int64_t(stream->frames.load(std::memory_order_acquire));
+    for (size_t i = 0; i < count;) {
+        const int64_t frame = first + int64_t(i);
+        if (frame < 0 || frame >= available) {
+            dst[2 * i] = dst[2 * i + 1] = 0;
+            ++i;
+            continue;
+        }
+        const size_t chunk = size_t(frame) / kChunkFrames, offset = size_t(frame) % kChunkFrames;
+        const size_t run = std::min({count - i, kChunkFrames - offset, size_t(available - frame)});
+        const int16_t* src = stream->chunks[chunk].load(std::memory_order_relaxed) + 2 * offset;
+        std::memcpy(dst + 2 * i, src, run * 4);
+        i += run;
+    }
+}
+
+// Decodes until the end of the file (or until asked to stop), publishing
+// each block as soon as it is stored.
+void decodeAll(MusicStream* stream) {
+    unsigned char block[16384];
+    uint64_t total = 0;
+    while (!stream->stopDecoding.load(std::memory_order_relaxed)) {
+        size_t bytes = 0;
+        const int result = mpg123_read(stream->decoder, block, sizeof block, &bytes);
+        const auto* samples = reinterpret_cast<const int16_t*>(block);
+        for (size_t done = 0, n = bytes / 4; done < n;) {
+            const size_t chunk = size_t(total / kChunkFrames), offset = size_t(total % kChunkFrames);
+            if (chunk >= kMaxChunks) break;
+            int16_t* dst = stream->chunks[chunk].load(std::memory_order_relaxed);
+            if (!dst) {
+                dst = new int16_t[kChunkFrames * 2];
+                stream->chunks[chunk].store(dst, std::memory_order_relaxed);
+            }
+            const size_t run = std::min(n - done, kChunkFrames - offset);
+            std::memcpy(dst + 2 * offset, samples + 2 * done, run * 4);
+            done += run;
+            total += run;
+        }
+        stream->frames.store(total, std::memory_order_release);
+        stream->frames.notify_all();
+        if (result == MPG123_DONE || (result != MPG123_OK && result != MPG123_NEW_FORMAT) ||
+            total >= kChunkFrames * kMaxChunks)
+            break;
+    }
+    stream->finished.store(true, std::memory_order_release);
+    stream->frames.notify_all();
+}
+
+// Opens a decoder for 44.1 kHz 16-bit stereo, whatever the file's own rate
+// and channels (libmpg123 converts), with gapless decoding so that the
+// encoder's delay and padding are trimmed: position 0 is the first sample.
+mpg123_handle* openDecoder(const char* path, std::string* reason) {
+    static const bool initialised = mpg123_init() == MPG123_OK;
+    (void)initialised;
+    int error = MPG123_OK;
+    mpg123_handle* handle = mpg123_new(nullptr, &error);
+    if (!handle) {
+        *reason = mpg123_plain_strerror(error);
+        return nullptr;
+    }
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+    mpg123_format_none(handle);
+    mpg123_format(handle, kMusicRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    errno = 0;
+    if (mpg123_open(handle, path) != MPG123_OK) {
+        *reason = errno ? std::strerror(errno) : mpg123_strerror(handle);
+        mpg123_delete(handle);
+        return nullptr;
+    }
+    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
+        *reason = std::string("not a playable MP3 file (") + mpg123_strerror(handle) + ")";
+        mpg123_delete(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+// The audio thread: hands the device the next frames of the music, silence
+// past its end (the clock keeps running on it), and notes when it did.
+void fillDevice(void*, Uint8* bytes, int length) {
+    auto* dst = reinterpret_cast<int16_t*>(bytes);
+    const size_t count = size_t(length) / 4;
+    MusicStream* stream = out.playing.load(std::memory_order_acquire);
+    if (!stream) {
+        std::memset(bytes, 0, size_t(length));
+        return;
+    }
+    const bool finished = stream->finished.load(std::memory_order_acquire);
+    const uint64_t available = stream->frames.load(std::memory_order_acquire);
+    readFrames(stream, int64_t(out.cursor), count, dst);
+    // While the decoder is behind (it never is in practice), wait for it
+    // rather than let the clock run over music that was not heard.
+    const uint64_t advance =
+        finished ? count : std::min<uint64_t>(count, available > out.cursor ? available - out.cursor : 0);
+    out.cursor += advance;
+    std::lock_guard lock(out.snapshotLock);
+    out.snapshotCursor = out.cursor;
+    out.snapshotTime = Clock::now();
+    out.snapshotValid = true;
+}
+
+// The frame being heard now. The device's clock: the frames handed over at
+// the last callback, less the buffer the device still holds, plus the time
+// since then, never beyond what was handed over and never going back.
+uint64_t heardFrame() {
+    int64_t frame = 0;
+    switch (out.kind) {
+        case ClockKind::Stepped:
+            frame = int64_t(out.steppedMs) * out.rate / 1000;
+            return uint64_t(std::max<int64_t>(frame, 0));
+        case ClockKind::Silent:
+            if (!out.started) return out.startFrame;
+            frame = int64_t(out.startFrame) +
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - out.silentStart).count() *
+                        out.rate / 1000000;
+            break;
+        case ClockKind::Device: {
+            std::lock_guard lock(out.snapshotLock);
+            if (!out.snapshotValid) return std::max(out.startFrame, out.lastHeard);
+            const int64_t handed = int64_t(out.snapshotCursor);
+            const int64_t sinceMicros =
+                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - out.snapshotTime).count();
+            frame = std::min(handed - out.bufferFrames + sinceMicros * out.rate / 1000000, handed);
+            break;
+        }
+    }
+    out.lastHeard = std::max(out.lastHeard, uint64_t(std::max<int64_t>(frame, 0)));
+    return out.lastHeard;
+}
+
+}  // namespace
+
+void musicUseSteppedClock() { out.steppedRequested = true; }
+
+void musicSetSteppedTime(int ms) { out.steppedMs = ms; }
+
+// Opens the audio output. Without a device (no sound card, no sound server)
+// it says so once and the music's clock runs silently in real time.
+bool musicInit(int rate) {
+    out.rate = rate;
+    if (out.steppedRequested) {
+        out.kind = ClockKind::Stepped;
+        return true;
+    }
+    snd_lib_error_set_handler(quietAlsa);
+    out.kind = ClockKind::Device;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        out.sdlAudioUp = true;
+        SDL_AudioSpec want{}, have{};
+        want.freq = rate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = kDeviceBufferFrames;
+        want.callback = fillDevice;
+        out.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (out.device) {
+            out.bufferFrames = have.samples;
+            return true;
+        }
+    }
+    std::fprintf(stderr, "tessera: no audio output (%s); the music plays silently on a real-time clock\n",
+                 SDL_GetError());
+    if (out.sdlAudioUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    out.sdlAudioUp = false;
+    out.kind = ClockKind::Silent;
+    return false;
+}
+
+bool musicFileIsPlayable(const char* path, std::string* reason) {
+    mpg123_handle* handle = openDecoder(path, reason);
+    if (!handle) return false;
+    mpg123_delete(handle);
+    return true;
+}
+
+// Opens the stream and starts decoding it in the background; returns at
+// once. On failure says why on stderr and returns null.
+MusicStream* musicOpen(const char* path) {
+    std::string reason;
+    mpg123_handle* handle = openDecoder(path, &reason);
+    if (!handle) {
+        std::fprintf(stderr, "tessera: cannot play \"%s\": %s\n", path, reason.c_str());
+        return nullptr;
+    }
+    auto* stream = new MusicStream;
+    stream->decoder = handle;
+    stream->thread = std::thread(decodeAll, stream);
+    return stream;
+}
+
+void musicSetTime(MusicStream* stream, int ms) {
+    if (!stream) return;
+    const uint64_t frame = uint64_t(std::max(ms, 0)) * uint64_t(out.rate) / 1000;
+    if (out.device) SDL_LockAudioDevice(out.device);
+    out.startFrame = frame;
+    out.cursor = frame;
+    out.lastHeard = frame;
+    if (out.device) SDL_UnlockAudioDevice(out.device);
+}
+
+void musicPlay(MusicStream* stream) {
+    if (!stream) return;
+    out.playing.store(stream, std::memory_order_release);
+    out.started = true;
+    out.silentStart = Clock::now();
+    if (out.device) SDL_PauseAudioDevice(out.device, 0);
+}
+
+void musicEnableSpectrum() { out.spectrumOn = true; }
+
+int musicGetTime(MusicStream* stream) {
+    if (!stream) return 0;
+    if (out.kind == ClockKind::Stepped) return out.steppedMs;
+    return int(heardFrame() * 1000 / uint64_t(out.rate));
+}
+
+// The spectrum of the 1024 frames that end at the frame being heard. The
+// stepped clock waits for the decoder to reach its position, so offline
+// frames never see a half-decoded window.
+const float* musicSpectrum() {
+    MusicStream* stream = out.playing.load(std::memory_order_acquire);
+    if (!out.spectrumOn || !stream) {
+        std::fill(std::begin(out.spectrum), std::end(out.spectrum), 0.0f);
+        return out.spectrum;
+    }
+    const uint64_t end = heardFrame();
+    if (out.kind == ClockKind::Stepped) {
+        uint64_t have = stream->frames.load(std::memory_order_acquire);
+        while (have < end && !stream->finished.load(std::memory_order_acquire)) {
+            stream->frames.wait(have, std::memory_order_acquire);
+            have = stream->frames.load(std::memory_order_acquire);
+        }
+    }
+    readFrames(stream, int64_t(end) - kSpectrumWindow, kSpectrumWindow, out.window);
+    computeSpectrum(out.window, out.spectrum);
+    return out.spectrum;
+}
+
+long long musicDecodedFrames(MusicStream* stream) {
+    if (!stream) return 0;
+    while (!stream->finished.load(std::memory_order_acquire))
+        stream->frames.wait(stream->frames.load(std::memory_order_acquire), std::memory_order_acquire);
+    return (long long)stream->frames.load(std::memory_order_acquire);
+}
+
+// Stops playback and the decoder, then frees the stream. Safe with null.
+void musicClose(MusicStream* stream) {
+    if (!stream) return;
+    if (out.device) SDL_LockAudioDevice(out.device);
+    if (out.playing.load() == stream) out.playing.store(nullptr);
+    if (out.device) SDL_UnlockAudioDevice(out.device);
+    stream->stopDecoding.store(true);
+    if (stream->thread.joinable()) stream->thread.join();
+    mpg123_delete(stream->decoder);
+    for (auto& chunk : stream->chunks) delete[] chunk.load();
+    delete stream;
+}
+
+void musicShutdown() {
+    if (out.device) SDL_CloseAudioDevice(out.device);
+    out.device = 0;
+    if (out.sdlAudioUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    out.sdlAudioUp = false;
+}

@@ -1,0 +1,137 @@
+// frame.cpp -- renderFrame, updateFrame and the two ways out.
+//
+// renderFrame reads top to bottom as the frame's schedule: clear, the scenes
+// and overlays whose flags are on, the always-on passes, the title card,
+// present, update. Every scene's camera is applied inside its own push and
+// pop, so it never reaches the steps after it.
+#include "shell/frame.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "audio/music.h"
+#include "shell/demo_state.h"
+#include "shell/timeline.h"
+#include "shell/window.h"
+
+// Draws one frame with the flags and bands of the previous update, presents
+// it, then updates. The first frame comes before any update: everything is
+// off and only the always-on passes draw.
+void renderFrame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    glLoadIdentity();
+
+    if (sceneFlags.faceOverlayOn) {
+        // drawFaceOverlay(bands.band250 * 10, bands.band100 * 40, bands.band150, false);
+    }
+    if (sceneFlags.radialOverlayOn) {
+        // drawRadialOverlay();
+    }
+    if (sceneFlags.displacedSceneOn) {
+        // drawDisplacedMeshScene(bands.band150 * 100000 + musicTimeMs);
+        // Later scenes must never be hidden behind the displaced mesh.
+        glClear(GL_DEPTH_BUFFER_BIT);
+    }
+    if (sceneFlags.windowSceneOn) {
+        glPushMatrix();
+        gluLookAt(0, 0, 20, 0, 0, 0, 0, 1, 0);
+        // drawWindowScene();
+        glPopMatrix();
+    }
+    if (sceneFlags.halftoneSceneOn) {
+        glPushMatrix();
+        // if (cues.cameraFollowsLight)
+        //     lookAtOrigin(halftoneLightPos[0] * 1.2f, halftoneLightPos[1] * 1.2f, halftoneLightPos[2] * 1.2f);
+        // else
+        //     lookAtOrigin(halftoneEyeTable[cues.cameraIndex]...);
+        // drawHalftoneMeshScene();
+        glPopMatrix();
+    }
+    if (sceneFlags.volumeSceneOn) {
+        glPushMatrix();
+        // if (cues.brushCamera) lookFromOrigin(brushPoint...);
+        // else lookAtOrigin(volumeEyeTable[cues.cameraIndex]...);
+        // drawVolumeScene();
+        glPopMatrix();
+    }
+    if (sceneFlags.floorSceneOn) {
+        glPushMatrix();
+        // lookAtOrigin(floorEyeTable[cues.cameraIndex]...);
+        // drawFloorScene();
+        glPopMatrix();
+    }
+    if (sceneFlags.chessboardOverlayOn) {
+        // drawChessboardOverlay();
+    }
+    // drawFaceOverlay(bands.band250 * 40, bands.band100 * 70, bands.band150 * 10, cues.faceLayer3On);
+    // drawLetterbox();
+    if (sceneFlags.titleCardOn) {
+        glPushMatrix();
+        glTranslatef(0, 0, -1);
+        // drawTitleCard();
+        glPopMatrix();
+    }
+
+    presentFrame();
+    updateFrame();
+}
+
+// Clock first, then the effects in their fixed order with arguments built
+// from the clock and the bands, then the title, the schedule, and last the
+// bands that the next frame draws with.
+void updateFrame() {
+    prevMusicTimeMs = musicTimeMs;
+    musicTimeMs = float(musicGetTime(musicStream));
+    frameDeltaMs = musicTimeMs - prevMusicTimeMs;
+
+    // updateSquareGrid();
+    gridSquareHalfSize = bands.band150 * 10;
+    // updateBars(bands.band250 * 100000 + frameDeltaMs);
+    // updateWindowScene(frameDeltaMs + bands.band250 * 100000);
+
+    if (sceneFlags.halftoneSceneOn) {
+        // refreshHalftonePatterns();
+        float a = musicTimeMs * 0.05f + bands.band150 * 2000;  // degrees
+        halftoneLightPos[0] = 30 * std::cos(a * kDegToRad);
+        halftoneLightPos[1] = 30 * std::sin(2 * a * kDegToRad);
+        halftoneLightPos[2] = 30 * std::sin((3 * a + 10) * kDegToRad);
+        // computeShadeLevels(halftoneLightPos..., meshG normals, levels, 524);
+        // computeShadeLevels(halftoneLightPos..., meshH normals, levels, 368);
+        double m = bands.band100 * 1000 + musicTimeMs;
+        halftoneWobble[0] = float(0.2 * std::cos(m * 0.0003490555555555556));
+        halftoneWobble[1] = float(0.2 * std::sin(m * 0.0005235833333333334));
+        halftoneWobble[2] = float(0.2 * std::cos(m * 0.0006981111111111112));
+    }
+    if (sceneFlags.floorSceneOn) floorClock = bands.band100 * 20000 + musicTimeMs;
+    if (sceneFlags.volumeSceneOn) {
+        // updateVolumeScene(musicTimeMs * 0.1f + bands.band250 * 10000, bands.band100 * 100 + frameDeltaMs);
+    }
+    // updateDisplacement(meshI vertices, normals, displacement, 1144, 20000, 20000, 20000);
+
+    // A second reading of the clock: it may run a few ms ahead of musicTimeMs.
+    std::snprintf(titleText, sizeof titleText, "%d", musicGetTime(musicStream));
+    setWindowTitle(titleText);
+
+    applyTimeline(int32_t(musicTimeMs));
+
+    spectrum = musicSpectrum();
+    bands.band250 = spectrum[250];
+    bands.band100 = spectrum[100];
+    bands.band150 = spectrum[150];
+}
+
+void onKey(unsigned char key, int, int) {
+    if (key == 27) shutdownAndExit();
+}
+
+// The one way out, from Escape, a closed window or the end of the schedule.
+void shutdownAndExit() {
+    musicClose(musicStream);
+    musicShutdown();
+    setCursorVisible(true);
+    std::exit(0);
+}

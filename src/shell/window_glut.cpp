@@ -1,0 +1,64 @@
+// window_glut.cpp -- the shell's window-system calls on freeglut and Xlib.
+#include "shell/window_glut.h"
+
+#include <GL/freeglut.h>
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+
+#include "shell/frame.h"
+#include "shell/window.h"
+
+PictureRect pictureRect;
+
+static bool inGameMode = false;
+
+bool displayIsReachable(std::string* reason) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display) {
+        XCloseDisplay(display);
+        return true;
+    }
+    const char* name = std::getenv("DISPLAY");
+    *reason = name && *name ? std::string("cannot open the X display \"") + name + "\"; tessera needs a running X server"
+                            : "no X display (DISPLAY is not set); tessera needs a graphical desktop";
+    return false;
+}
+
+void applyPictureViewport() {
+    glViewport(pictureRect.x, pictureRect.y, pictureRect.width, pictureRect.height);
+}
+
+// GLUT's default reshape would stretch the viewport over the whole window;
+// the picture keeps its 4:3 rectangle (the whole window in game mode).
+static void onReshape(int width, int height) {
+    pictureRect = inGameMode ? PictureRect{0, 0, width, height} : fitPictureRect(width, height);
+    applyPictureViewport();
+}
+
+// Closing the window from outside ends the demo as Escape does.
+static void onClose() { shutdownAndExit(); }
+
+void openFullScreenPicture() {
+    glutGameModeString("640x480:32");
+    glutEnterGameMode();
+    inGameMode = glutGameModeGet(GLUT_GAME_MODE_ACTIVE) && glutGameModeGet(GLUT_GAME_MODE_WIDTH) == 640 &&
+                 glutGameModeGet(GLUT_GAME_MODE_HEIGHT) == 480;
+    if (!inGameMode) {
+        if (glutGameModeGet(GLUT_GAME_MODE_ACTIVE)) glutLeaveGameMode();
+        const int width = glutGet(GLUT_SCREEN_WIDTH), height = glutGet(GLUT_SCREEN_HEIGHT);
+        glutInitWindowPosition(0, 0);
+        glutInitWindowSize(width, height);
+        glutCreateWindow("tessera");
+        glutFullScreen();
+        pictureRect = fitPictureRect(width, height);
+    }
+    glutReshapeFunc(onReshape);
+    glutCloseFunc(onClose);
+}
+
+void presentFrame() { glutSwapBuffers(); }
+
+void setWindowTitle(const char* title) { glutSetWindowTitle(title); }
+
+void setCursorVisible(bool visible) { glutSetCursor(visible ? GLUT_CURSOR_INHERIT : GLUT_CURSOR_NONE); }

@@ -1,0 +1,12 @@
+// window_glut.h -- the demo's window: GLUT game mode or a full-screen window.
+#pragma once
+
+#include <string>
+
+// True when an X display can be opened; otherwise says why.
+bool displayIsReachable(std::string* reason);
+
+// Enters the 640 x 480 game mode, or, where the mode cannot be had, opens a
+// borderless window over the whole desktop and shows the picture in its
+// largest centred 4:3 rectangle. Registers the reshape and close callbacks.
+void openFullScreenPicture();

@@ -1,0 +1,232 @@
+// The schedule: each row's settings, the strict comparisons at every inner
+// mark, the unclamped ramps, the seeding draws and the end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shell/demo_state.h"
+#include "shell/timeline.h"
+
+namespace {
+
+void resetState() {
+    sceneFlags = SceneFlags{};
+    cues = TimelineCues{};
+    std::fill(std::begin(volumeGrid), std::end(volumeGrid), 0.0f);
+    randomState = 1;
+    frameDeltaMs = 0;
+}
+
+// One call at t from a state that is the initial state with `setup` applied.
+struct Probe {
+    int32_t t;
+    std::function<void()> setup;
+    std::function<bool()> expect;
+    const char* what;
+};
+
+bool blockOff() {
+    return !sceneFlags.titleCardOn && !sceneFlags.radialOverlayOn && !sceneFlags.displacedSceneOn &&
+           !sceneFlags.windowSceneOn && !sceneFlags.halftoneSceneOn && !sceneFlags.volumeSceneOn &&
+           !sceneFlags.floorSceneOn;
+}
+
+void allOn() {
+    sceneFlags = SceneFlags{true, true, true, true, true, true, true, true, true};
+}
+
+}  // namespace
+
+TEST(Timeline, RowsAndInnerMarks) {
+    auto none = [] {};
+    const std::vector<Probe> probes = {
+        {0, none, [] { return sceneFlags.titleCardOn && cues.faceLayer3On; }, "opening card on"},
+        {16000, [] { cues.faceLayer3On = true; }, [] { return !cues.faceLayer3On; }, "layer 3 off at 16000"},
+        {18000, [] { sceneFlags.titleCardOn = true; cues.titleFadeLevel = 0.3f; },
+         [] { return !sceneFlags.titleCardOn && cues.titleFadeLevel == 0 && sceneFlags.radialOverlayOn; },
+         "card off, radial on"},
+        {25700, none, [] { return sceneFlags.windowSceneOn && cues.windowMeshIndex == 0; }, "window, mesh 0 kept"},
+        {26200, [] { cues.windowMeshIndex = 1; }, [] { return cues.windowMeshIndex == 1; }, "26200 is not > 26200"},
+        {26201, none, [] { return cues.windowMeshIndex == 2; }, "mesh 2"},
+        {28800, none, [] { return cues.windowMeshIndex == 2; }, "still 2 at 28800"},
+        {28801, none, [] { return cues.windowMeshIndex == 3; }, "mesh 3"},
+        {31001, none, [] { return cues.windowMeshIndex == 1; }, "mesh 1"},
+        {32000, none, [] { return cues.windowMeshIndex == 1; }, "still 1 at 32000"},
+        {32001, none, [] { return cues.windowMeshIndex == 2; }, "last setting wins: 2"},
+        {34800, none, [] { return sceneFlags.chessboardOverlayOn && cues.chessboardFrame == 0; }, "chess on"},
+        {35000, [] { cues.chessboardFrame = 2; }, [] { return cues.chessboardFrame == 2; }, "35000 unchanged"},
+        {35001, none, [] { return cues.chessboardFrame == 3; }, "frame 3"},
+        {35501, none, [] { return cues.chessboardFrame == 2; }, "frame 2"},
+        {36101, none, [] { return cues.chessboardFrame == 1; }, "frame 1"},
+        {36300, none, [] { return cues.chessboardFrame == 1; }, "still 1 at 36300"},
+        {36301, none, [] { return cues.chessboardFrame == 0; }, "frame 0"},
+        {37500, [] { allOn(); cues.barsHorizontal = false; },
+         [] {
+             return !sceneFlags.radialOverlayOn && !sceneFlags.chessboardOverlayOn && !cues.windowShowsMesh &&
+                    sceneFlags.windowSceneOn && sceneFlags.displacedSceneOn && cues.windowElementIndex == 1 &&
+                    cues.barsHorizontal;
+         },
+         "displaced and window with bars"},
+        {45800, none,
+         [] { return cues.windowMeshIndex == 3 && !cues.barsHorizontal && cues.windowPulseOn; }, "pulse on"},
+        {47000, none, [] { return cues.windowPulseOn; }, "pulse still on at 47000"},
+        {47001, [] { cues.windowPulseOn = true; }, [] { return !cues.windowPulseOn; }, "pulse off"},
+        {54800, allOn,
+         [] {
+             return sceneFlags.volumeSceneOn && !sceneFlags.titleCardOn && !sceneFlags.windowSceneOn &&
+                    !sceneFlags.displacedSceneOn && !sceneFlags.floorSceneOn && sceneFlags.chessboardOverlayOn &&
+                    sceneFlags.faceOverlayOn;
+         },
+         "clear keeps the last two flags"},
+        {66500, [] { cues.brushCircleOn = true; },
+         [] { return sceneFlags.volumeSceneOn && cues.brushWanderOn && !cues.brushCircleOn && cues.brushCamera; },
+         "wander with brush camera"},
+        {69000, none, [] { return cues.brushCamera; }, "brush camera at 69000"},
+        {69001, none, [] { return !cues.brushCamera; }, "brush camera off"},
+        {73000, none,
+         [] { return cues.cameraIndex == 3 && cues.brushCircleOn && !cues.brushCamera; }, "circle"},
+        {75001, none, [] { return cues.brushCamera && cues.brushCircleOn; }, "circle with brush camera"},
+        {76001, none, [] { return cues.brushCamera && !cues.brushCircleOn; }, "circle done"},
+        {81800, none, [] { return cues.brushCamera && !cues.brushCircleOn; }, "81800 brush camera"},
+        {82701, none, [] { return !cues.brushCamera && cues.cameraIndex == 4; }, "camera 4"},
+        {83001, none, [] { return cues.cameraIndex == 5; }, "camera 5"},
+        {84601, none, [] { return cues.cameraIndex == 3; }, "camera 3"},
+        {86800, allOn, [] { return blockOff() && sceneFlags.faceOverlayOn; }, "the break"},
+        {89000, [] { cues.brushWanderOn = true; },
+         [] { return blockOff() && cues.brushWanderOn && !cues.brushCamera; }, "break until 89000 inclusive"},
+        {89001, [] { cues.brushWanderOn = true; },
+         [] { return sceneFlags.volumeSceneOn && !cues.brushWanderOn && cues.brushCamera; }, "the return"},
+        {90000, none, [] { return cues.brushWanderOn; }, "wander again"},
+        {95000, none, [] { return !cues.brushWanderOn; }, "95000 leaves wander alone"},
+        {95001, none, [] { return cues.brushWanderOn; }, "wander after 95000"},
+        {116300, none, [] { return cues.brushWanderOn && cues.brushCamera; }, "seed and brush camera"},
+        {119300, [] { cues.brushCamera = true; }, [] { return !cues.brushCamera && cues.brushCircleOn; }, "circle"},
+        {120200, none, [] { return cues.cameraIndex == 3; }, "camera 3"},
+        {125001, none, [] { return cues.cameraIndex == 4; }, "camera 4"},
+        {130001, none, [] { return cues.cameraIndex == 2; }, "camera 2"},
+        {131001, [] { cues.brushWanderOn = true; }, [] { return !cues.brushWanderOn; }, "wander stops"},
+        {136500, [] { allOn(); cues.cameraIndex = 5; },
+         [] { return sceneFlags.volumeSceneOn && cues.cameraIndex == 5; }, "136000 row does nothing"},
+        {137000, allOn,
+         [] {
+             return sceneFlags.halftoneSceneOn && sceneFlags.faceOverlayOn && !sceneFlags.volumeSceneOn &&
+                    cues.cameraIndex == 4 && cues.halftoneMeshIndex == 1;
+         },
+         "halftone"},
+        {140200, none, [] { return cues.cameraIndex == 4 && cues.halftoneMeshIndex == 0; }, "mesh 0"},
+        {144800, none, [] { return cues.cameraIndex == 2 && cues.halftoneMeshIndex == 0; }, "(2, 0)"},
+        {152801, none, [] { return cues.cameraIndex == 1 && cues.halftoneMeshIndex == 1; }, "(1, 1)"},
+        {156801, none, [] { return cues.cameraIndex == 3 && cues.halftoneMeshIndex == 0; }, "(3, 0)"},
+        {160801, none, [] { return cues.cameraIndex == 2 && cues.halftoneMeshIndex == 1; }, "(2, 1)"},
+        {165000, none, [] { return cues.cameraIndex == 5 && cues.halftoneMeshIndex == 1; }, "(5, 1)"},
+        {171000, none, [] { return cues.cameraIndex == 4 && cues.halftoneMeshIndex == 0; }, "(4, 0)"},
+        {187199, none, [] { return !cues.cameraFollowsLight; }, "before the short row"},
+        {187200, none, [] { return cues.cameraFollowsLight && cues.faceLayer3On; }, "the 200 ms row"},
+        {187399, none, [] { return cues.cameraFollowsLight; }, "still in the short row"},
+        {187400, none, [] { return !cues.cameraFollowsLight; }, "after the short row nothing is set"},
+        {209200, allOn,
+         [] { return sceneFlags.floorSceneOn && !sceneFlags.halftoneSceneOn && cues.faceLayer3On; }, "floor"},
+        {230000, [] { cues.letterboxEdge = 0.5f; }, [] { return cues.letterboxEdge == 0.5f; }, "221000 row idle"},
+        {250000, none, [] { return !sceneFlags.titleCardOn && cues.titleCardFirst; }, "250000 is not > 250000"},
+        {250001, none,
+         [] { return sceneFlags.titleCardOn && !cues.titleCardFirst && cues.titleFadeLevel == 0; },
+         "closing card on"},
+    };
+    for (const Probe& probe : probes) {
+        resetState();
+        probe.setup();
+        applyTimeline(probe.t);
+        EXPECT_TRUE(probe.expect()) << "t = " << probe.t << ": " << probe.what;
+    }
+}
+
+// The ramps step by the clock delta and stop at the first value past their
+// limit, without clamping.
+TEST(Timeline, UnclampedRamps) {
+    struct Ramp {
+        int32_t t;
+        float start;
+        float delta;
+        float TimelineCues::*value;
+        float expected;
+    };
+    const Ramp ramps[] = {
+        {100, 0.0f, 16.0f, &TimelineCues::titleFadeLevel, 0.0016f},
+        {100, 0.9995f, 16.0f, &TimelineCues::titleFadeLevel, 1.0011f},  // passes 1 once
+        {100, 1.0011f, 16.0f, &TimelineCues::titleFadeLevel, 1.0011f},  // then stops
+        {17000, 0.5f, 20.0f, &TimelineCues::titleFadeLevel, 0.49f},
+        {17000, 0.004f, 20.0f, &TimelineCues::titleFadeLevel, -0.006f},  // below 0 once
+        {17000, -0.006f, 20.0f, &TimelineCues::titleFadeLevel, -0.006f},
+        {245000, 0.8f, 50.0f, &TimelineCues::letterboxEdge, 0.795f},
+        {259999, -0.7f, 100.0f, &TimelineCues::letterboxEdge, -0.71f},  // no lower limit
+        {255000, 0.99995f, 10.0f, &TimelineCues::titleFadeLevel, 1.00095f},
+    };
+    for (const Ramp& ramp : ramps) {
+        resetState();
+        cues.*ramp.value = ramp.start;
+        frameDeltaMs = ramp.delta;
+        applyTimeline(ramp.t);
+        EXPECT_NEAR(cues.*ramp.value, ramp.expected, 1e-6) << "t = " << ramp.t << " from " << ramp.start;
+    }
+}
+
+// Run at 60 fps, the opening card takes about 10 s to reach full brightness
+// and about 2 s to fade out; the bars meet about 8 s after 245 s.
+TEST(Timeline, RampDurationsFollowTheClock) {
+    resetState();
+    float fullAt = -1, outAt = -1, meetAt = -1;
+    for (float t = 0, prev = 0; t < 259999; prev = t, t += 1000.0f / 60) {
+        frameDeltaMs = t - prev;
+        applyTimeline(int32_t(t));
+        if (fullAt < 0 && cues.titleFadeLevel >= 1.0f) fullAt = t;
+        if (outAt < 0 && t > 16000 && cues.titleFadeLevel <= 0.0f) outAt = t;
+        if (meetAt < 0 && cues.letterboxEdge <= 0.0f) meetAt = t;
+    }
+    EXPECT_NEAR(fullAt, 10000, 50);
+    EXPECT_NEAR(outAt, 18000, 50);
+    EXPECT_NEAR(meetAt, 253000, 50);
+    EXPECT_LT(cues.letterboxEdge, -0.6f);
+}
+
+// Each seeding call takes 60 draws from the shared generator, x then y then
+// z, and marks those cells with 0.5.
+TEST(Timeline, SeedingDrawsFromTheSharedGenerator) {
+    for (int32_t t : {91000, 96999, 116300, 117999, 131001}) {
+        resetState();
+        applyTimeline(t);
+        randomState = 1;
+        std::vector<int> expected;
+        for (int i = 0; i < 20; ++i) {
+            int x = nextRandom() % 30, y = nextRandom() % 30, z = nextRandom() % 30;
+            expected.push_back((x * 30 + y) * 30 + z);
+        }
+        for (int cell : expected) EXPECT_EQ(volumeGrid[cell], 0.5f) << "t = " << t;
+        int marked = int(std::count(std::begin(volumeGrid), std::end(volumeGrid), 0.5f));
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(marked, std::unique(expected.begin(), expected.end()) - expected.begin());
+    }
+    for (int32_t t : {97000, 100000, 118000, 131000, 90500}) {
+        resetState();
+        applyTimeline(t);
+        EXPECT_EQ(randomState, 1u) << "no draws at t = " << t;
+    }
+}
+
+TEST(Timeline, SharedGeneratorSequence) {
+    randomState = 1;
+    // state = state * 214013 + 2531011; result = (state >> 16) & 0x7fff
+    const int expected[] = {41, 18467, 6334, 26500, 19169};
+    for (int value : expected) EXPECT_EQ(nextRandom(), value);
+    randomState = 0xffffffffu;
+    EXPECT_EQ(nextRandom(), int(((0xffffffffu * 214013u + 2531011u) >> 16) & 0x7fff));
+}
+
+TEST(TimelineDeathTest, EndsAt260000AndNotBefore) {
+    resetState();
+    applyTimeline(259999);  // still alive
+    EXPECT_EXIT(applyTimeline(260000), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(applyTimeline(2000000000), testing::ExitedWithCode(0), "");
+}
