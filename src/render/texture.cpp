@@ -1,0 +1,312 @@
+// texture.cpp -- JPEG file to OpenGL texture.
+//
+// libjpeg-turbo decodes (reducing by 1/2, 1/4 or 1/8 inside the decoder when
+// the texture is that much smaller than the picture), GLU's gluScaleImage
+// resamples to the power-of-two texture size, and one last pass turns the
+// rows bottom first and appends the 255 byte.
+#include "render/texture.h"
+
+#include <GL/glu.h>
+#include <jpeglib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return.
+// We jump back into decodeJpeg instead of letting the library end the
+// process, and keep the text of the first warning: libjpeg only warns about
+// a truncated or damaged stream and then invents the missing data, and we
+// would rather draw nothing than a half-grey picture.
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    char firstWarning[JMSG_LENGTH_MAX];
+};
+
+// Fatal decoder error: remember the library's text and unwind to decodeJpeg.
+void onJpegError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+// Warnings (level -1) are counted and the first one kept; trace messages are
+// dropped. Nothing is printed here: the caller prints one line per failure.
+void onJpegMessage(j_common_ptr cinfo, int msgLevel) {
+    if (msgLevel >= 0) return;
+    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (err->pub.num_warnings == 0) (*cinfo->err->format_message)(cinfo, err->firstWarning);
+    err->pub.num_warnings++;
+}
+
+// Decodes `file` to tightly packed RGB rows, top row first, reduced inside the
+// decoder where the texture is at most 1/2, 1/4 or 1/8 of the picture on both
+// axes. Fills the size fields of *out. Only trivially destructible objects
+// live in this frame, so the longjmp out of libjpeg skips no destructor; the
+// pixel buffer belongs to the caller. On failure writes the reason to `why`.
+bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<uint8_t>* rgb,
+                int* rgbWidth, int* rgbHeight, char* why, std::size_t whySize) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onJpegError;
+    err.pub.emit_message = onJpegMessage;
+    err.message[0] = '\0';
+    err.firstWarning[0] = '\0';
+    cinfo.mem = nullptr;  // so that a failure inside creation destroys nothing
+    if (setjmp(err.jump)) {
+        std::snprintf(why, whySize, "not a readable JPEG picture (%s)", err.message);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+
+    const long long width = cinfo.image_width;
+    const long long height = cinfo.image_height;
+    if (width <= 0 || height <= 0) {
+        std::snprintf(why, whySize, "picture has no pixels (%lld x %lld)", width, height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    if (width > kMaxPictureSide || height > kMaxPictureSide ||
+        static_cast<unsigned long long>(width * height * 3) > kMaxPictureBytes) {
+        std::snprintf(why, whySize,
+                      "picture claims %lld x %lld pixels, over the limit of %d a side or %zu MiB",
+                      width, height, kMaxPictureSide, kMaxPictureBytes >> 20);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    out->pictureWidth = static_cast<int>(width);
+    out->pictureHeight = static_cast<int>(height);
+    out->texWidth = textureSizeFor(out->pictureWidth, maxTextureSize);
+    out->texHeight = textureSizeFor(out->pictureHeight, maxTextureSize);
+    const unsigned long long texBytes = 4ull * out->texWidth * out->texHeight;
+    if (texBytes > kMaxPictureBytes) {
+        std::snprintf(why, whySize, "texture of %d x %d would need %llu MiB, over %zu MiB",
+                      out->texWidth, out->texHeight, texBytes >> 20, kMaxPictureBytes >> 20);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+
+    // The decoder's reduced inverse transforms are much cheaper than decoding
+    // everything and throwing most of it away in the rescale.
+    out->decodeScaleDenom = 1;
+    for (int denom : {8, 4, 2}) {
+        if (static_cast<long long>(out->texWidth) * denom <= width &&
+            static_cast<long long>(out->texHeight) * denom <= height) {
+            out->decodeScaleDenom = denom;
+            break;
+        }
+    }
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned>(out->decodeScaleDenom);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+
+    const std::size_t rowBytes = std::size_t{cinfo.output_width} * 3;
+    bool allocated = true;
+    try {
+        rgb->resize(rowBytes * cinfo.output_height);
+    } catch (const std::bad_alloc&) {
+        allocated = false;
+    }
+    if (!allocated) {
+        std::snprintf(why, whySize, "out of memory for %u x %u pixels", cinfo.output_width,
+                      cinfo.output_height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[4];
+        const JDIMENSION first = cinfo.output_scanline;
+        const JDIMENSION count = std::min<JDIMENSION>(4, cinfo.output_height - first);
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = rgb->data() + (first + i) * rowBytes;
+        jpeg_read_scanlines(&cinfo, rows, count);
+    }
+    jpeg_finish_decompress(&cinfo);
+    *rgbWidth = static_cast<int>(cinfo.output_width);
+    *rgbHeight = static_cast<int>(cinfo.output_height);
+    jpeg_destroy_decompress(&cinfo);
+    if (err.pub.num_warnings > 0) {
+        std::snprintf(why, whySize, "damaged JPEG data (%s)", err.firstWarning);
+        return false;
+    }
+    return true;
+}
+
+// The shared body of both entry points; `filter` is the minifying and
+// magnifying filter, `caller` names the entry point in failure messages.
+int loadWithFilter(const char* path, GLuint* textureId, GLint filter, const char* caller) {
+    auto fail = [&](const std::string& reason) {
+        std::fprintf(stderr, "%s: %s: %s; the texture stays unset\n", caller,
+                     path ? path : "(no path)", reason.c_str());
+        return 0;
+    };
+    if (path == nullptr || textureId == nullptr) return fail("no path or no texture variable given");
+
+    // A web address would be handed to the picture loader unchanged; this
+    // program fetches nothing over the network, so such a load simply fails.
+    if (std::strstr(path, "http://") != nullptr) return fail("web addresses are not fetched");
+
+    // The full path must fit the same 260 characters the working directory
+    // query is limited to; longer ones are refused rather than cut short.
+    std::string fullPath;
+    if (path[0] == '/') {
+        fullPath = path;
+    } else {
+        char cwd[kMaxFullPathChars];
+        if (getcwd(cwd, sizeof cwd) == nullptr)
+            return fail(std::string("cannot use the working directory (") + std::strerror(errno) + ")");
+        fullPath = std::string(cwd) + "/" + path;
+    }
+    if (fullPath.size() >= kMaxFullPathChars)
+        return fail("full path has " + std::to_string(fullPath.size()) + " characters, more than " +
+                    std::to_string(kMaxFullPathChars - 1));
+
+    // Read anew at every load: the limit belongs to the current context.
+    GLint maxTextureSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+
+    TexturePixels pixels;
+    std::string reason;
+    if (!decodePictureForTexture(fullPath.c_str(), maxTextureSize, &pixels, &reason)) return fail(reason);
+
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    if (name == 0) return fail("no texture name from OpenGL");
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+
+    // Upload with default unpacking whatever a caller left set, and find out
+    // whether the driver took it: a texture it could not store would
+    // otherwise draw as nothing without a word.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+    // Internal format 3: three components, the 255 bytes are not kept.
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, pixels.texWidth, pixels.texHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 pixels.rgba.data());
+    glPopClientAttrib();
+    const GLenum uploadError = glGetError();
+    if (uploadError != GL_NO_ERROR) {
+        glDeleteTextures(1, &name);
+        char text[64];
+        std::snprintf(text, sizeof text, "OpenGL refused the %d x %d upload (error 0x%04x)",
+                      pixels.texWidth, pixels.texHeight, uploadError);
+        return fail(text);
+    }
+    *textureId = name;
+    return 1;
+}
+
+}  // namespace
+
+// Nearest power of two on a logarithmic scale, so a size is rounded up once
+// it reaches 2^k times the square root of two; the driver's limit caps sizes
+// that exceed it (without rounding). Double precision as the sizes were tuned.
+int textureSizeFor(int pixels, int maxTextureSize) {
+    if (pixels < 1) return 0;
+    if (pixels > maxTextureSize) return maxTextureSize;
+    const int k = static_cast<int>(std::floor(std::log(static_cast<double>(pixels)) / std::log(2.0) + 0.5));
+    return 1 << k;
+}
+
+// Decode, rescale, flip and expand one picture; see texture.h.
+bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels* out,
+                             std::string* reason) {
+    if (maxTextureSize < 1) {
+        *reason = "no texture size limit from OpenGL (no current context?)";
+        return false;
+    }
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        *reason = std::string("cannot open (") + std::strerror(errno) + ")";
+        return false;
+    }
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        *reason = "is a directory";
+        return false;
+    }
+    std::vector<uint8_t> rgb;
+    int rgbWidth = 0;
+    int rgbHeight = 0;
+    char why[JMSG_LENGTH_MAX + 128] = "";
+    const bool decoded = decodeJpeg(file, maxTextureSize, out, &rgb, &rgbWidth, &rgbHeight, why, sizeof why);
+    std::fclose(file);
+    if (!decoded) {
+        *reason = why;
+        return false;
+    }
+
+    const int texWidth = out->texWidth;
+    const int texHeight = out->texHeight;
+    std::vector<uint8_t> scaled;
+    const uint8_t* source = rgb.data();
+    if (rgbWidth != texWidth || rgbHeight != texHeight) {
+        scaled.resize(std::size_t{3} * texWidth * texHeight);
+        // Rows are tightly packed; gluScaleImage honours the pixel-store
+        // state, so pin it for the call and give the caller's back.
+        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+        for (GLenum alignment : {GL_PACK_ALIGNMENT, GL_UNPACK_ALIGNMENT}) glPixelStorei(alignment, 1);
+        for (GLenum zero : {GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS, GL_UNPACK_ROW_LENGTH,
+                            GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS, GL_PACK_SWAP_BYTES,
+                            GL_UNPACK_SWAP_BYTES, GL_PACK_LSB_FIRST, GL_UNPACK_LSB_FIRST})
+            glPixelStorei(zero, 0);
+        const GLint scaleResult = gluScaleImage(GL_RGB, rgbWidth, rgbHeight, GL_UNSIGNED_BYTE, rgb.data(),
+                                                texWidth, texHeight, GL_UNSIGNED_BYTE, scaled.data());
+        glPopClientAttrib();
+        if (scaleResult != 0) {
+            *reason = std::string("cannot rescale (") +
+                      reinterpret_cast<const char*>(gluErrorString(static_cast<GLenum>(scaleResult))) + ")";
+            return false;
+        }
+        source = scaled.data();
+    }
+
+    // Bottom row first, red, green, blue, 255.
+    out->rgba.resize(std::size_t{4} * texWidth * texHeight);
+    const std::size_t srcRow = std::size_t{3} * texWidth;
+    const std::size_t dstRow = std::size_t{4} * texWidth;
+    for (int y = 0; y < texHeight; ++y) {
+        const uint8_t* s = source + static_cast<std::size_t>(y) * srcRow;
+        uint8_t* d = out->rgba.data() + static_cast<std::size_t>(texHeight - 1 - y) * dstRow;
+        for (int x = 0; x < texWidth; ++x, s += 3, d += 4) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            d[3] = 255;
+        }
+    }
+    return true;
+}
+
+// Linear filtering: every picture but the chessboards.
+int loadTexture(const char* path, GLuint* textureId) {
+    return loadWithFilter(path, textureId, GL_LINEAR, "loadTexture");
+}
+
+// Nearest filtering: the chessboard frames, whose squares must stay sharp.
+int loadTextureNearest(const char* path, GLuint* textureId) {
+    return loadWithFilter(path, textureId, GL_NEAREST, "loadTextureNearest");
+}
