@@ -1,0 +1,270 @@
+// Title cards, drawn as the frame loop draws them (modelview pushed and moved
+// back by 1) under the start-up projection, with the schedule stepped to the
+// moments the cards are on screen.
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "offscreen_gl.h"
+#include "overlays/title_card.h"
+#include "render/texture.h"
+#include "shell/demo_state.h"
+#include "shell/timeline.h"
+#include "test_texture_util.h"
+
+using namespace testpics;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+// Half the card's extent in normalised device coordinates: the 2 x 2 card at
+// distance 1.5 under a 120-degree field of view.
+const double kCardHalf = 1.0 / (1.5 * std::tan(60.0 * M_PI / 180.0));
+
+// Smooth pictures (so resampling changes little) that differ everywhere and
+// show any flip: red grows to the right, green downwards.
+Picture introPicture() {
+    return makePicture(640, 480, [](int x, int y, uint8_t* c) {
+        c[0] = static_cast<uint8_t>(x * 255 / 639);
+        c[1] = static_cast<uint8_t>(y * 255 / 479);
+        c[2] = 60;
+    });
+}
+Picture whoPicture() {
+    return makePicture(800, 600, [](int x, int y, uint8_t* c) {
+        c[0] = 40;
+        c[1] = static_cast<uint8_t>(255 - x * 255 / 799);
+        c[2] = static_cast<uint8_t>(255 - y * 255 / 599);
+    });
+}
+
+// Bilinear sample of a picture at continuous coordinates (pixel centres at +0.5).
+void sample(const Picture& p, double x, double y, double out[3]) {
+    x = std::clamp(x - 0.5, 0.0, p.width - 1.0);
+    y = std::clamp(y - 0.5, 0.0, p.height - 1.0);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, p.width - 1), y1 = std::min(y0 + 1, p.height - 1);
+    const double fx = x - x0, fy = y - y0;
+    for (int k = 0; k < 3; ++k)
+        out[k] = (p.at(x0, y0)[k] * (1 - fx) + p.at(x1, y0)[k] * fx) * (1 - fy) +
+                 (p.at(x0, y1)[k] * (1 - fx) + p.at(x1, y1)[k] * fx) * fy;
+}
+
+class TitleCard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string reason;
+        ASSERT_TRUE(offscreenCreate(kWidth, kHeight, &reason)) << reason;
+        savedFlags = sceneFlags;
+        savedCues = cues;
+        savedDelta = frameDeltaMs;
+        savedRandom = randomState;
+        savedGrid.assign(std::begin(volumeGrid), std::end(volumeGrid));
+        intro = introPicture();
+        who = whoPicture();
+        ASSERT_TRUE(writeJpeg(dir.file("intro.jpg"), intro));
+        ASSERT_TRUE(writeJpeg(dir.file("who.jpg"), who));
+        ASSERT_EQ(loadTexture(dir.file("intro.jpg").c_str(), &introTexture), 1);
+        ASSERT_EQ(loadTexture(dir.file("who.jpg").c_str(), &whoTexture), 1);
+        startupState();
+    }
+    void TearDown() override {
+        glDeleteTextures(1, &introTexture);
+        glDeleteTextures(1, &whoTexture);
+        introTexture = whoTexture = 0;
+        sceneFlags = savedFlags;
+        cues = savedCues;
+        frameDeltaMs = savedDelta;
+        randomState = savedRandom;
+        std::copy(savedGrid.begin(), savedGrid.end(), volumeGrid);
+        glColor3f(1, 1, 1);
+        glClearColor(0, 0, 0, 0);
+    }
+
+    // The state the start-up sequence leaves: perspective 120, aspect 1,
+    // 640 x 480 viewport, depth test and back-face culling on, stencil test
+    // on with a mask that lets everything through.
+    static void startupState() {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(120, 1.0, 0.01, 200);
+        glViewport(0, 0, kWidth, kHeight);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_CULL_FACE);
+        glEnable(GL_STENCIL_TEST);
+        glStencilFunc(GL_EQUAL, 1, 0);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_BLEND);
+        glDisable(GL_TEXTURE_2D);
+    }
+    static void clearFrame(float grey) {
+        glClearColor(grey, grey, grey, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    }
+    // The frame loop's slot for the card.
+    static void drawSlot() {
+        glPushMatrix();
+        glTranslatef(0, 0, -1);
+        drawTitleCard();
+        glPopMatrix();
+    }
+    // Steps the schedule from the start to `untilMs` as a steady 50 fps run.
+    static void runScheduleTo(int untilMs) {
+        sceneFlags = SceneFlags{};
+        cues = TimelineCues{};
+        for (int t = 20; t <= untilMs; t += 20) {
+            frameDeltaMs = 20;
+            applyTimeline(t);
+        }
+    }
+    // Compares the middle of the frame with the picture scaled by `level`:
+    // every 7th pixel of the card, away from its edges. Returns the largest
+    // channel difference.
+    static int worstDifferenceFromPicture(const std::vector<uint8_t>& frame, const Picture& p, double level) {
+        int worst = 0;
+        for (int py = 0; py < kHeight; py += 7) {
+            for (int px = 0; px < kWidth; px += 7) {
+                const double u = ((px + 0.5) / (kWidth / 2.0) - 1) / kCardHalf;    // -1..1 across the card
+                const double v = (1 - (py + 0.5) / (kHeight / 2.0)) / kCardHalf;  // -1..1 bottom to top
+                if (std::abs(u) > 0.97 || std::abs(v) > 0.97) continue;
+                const double s = 0.99 * (u + 1) / 2, t = (v + 1) / 2;
+                double expected[3];
+                sample(p, s * p.width, (1 - t) * p.height, expected);
+                const uint8_t* got = &frame[(static_cast<size_t>(py) * kWidth + px) * 3];
+                for (int k = 0; k < 3; ++k)
+                    worst = std::max(worst, static_cast<int>(std::lround(std::abs(got[k] - expected[k] * level))));
+            }
+        }
+        return worst;
+    }
+
+    ScratchDir dir;
+    Picture intro, who;
+    SceneFlags savedFlags;
+    TimelineCues savedCues;
+    float savedDelta = 0;
+    uint32_t savedRandom = 0;
+    std::vector<float> savedGrid;
+};
+
+TEST_F(TitleCard, OpeningCardAtTenSecondsShowsTheIntroPictureUpright) {
+    runScheduleTo(10000);
+    ASSERT_TRUE(sceneFlags.titleCardOn);
+    ASSERT_TRUE(cues.titleCardFirst);
+    EXPECT_NEAR(cues.titleFadeLevel, 1.0f, 0.003f);
+    clearFrame(0);
+    drawSlot();
+    const std::vector<uint8_t> frame = offscreenReadRgb();
+    EXPECT_LE(worstDifferenceFromPicture(frame, intro, std::min(1.0f, cues.titleFadeLevel)), 10);
+    // Around the card the black frame is untouched.
+    for (int px : {5, 150, 490, 634})
+        for (int py : {5, 100, 380, 474}) EXPECT_EQ(frame[(static_cast<size_t>(py) * kWidth + px) * 3 + 0], 0);
+    // The card spans about 246 x 185 pixels in the middle.
+    const auto red = [&](int px, int py) { return frame[(static_cast<size_t>(py) * kWidth + px) * 3]; };
+    EXPECT_EQ(red(194, 240), 0);
+    EXPECT_GT(red(200, 240), 0);
+    EXPECT_GT(red(440, 240), 200);
+    EXPECT_EQ(red(446, 240), 0);
+}
+
+TEST_F(TitleCard, ClosingCardAt256SecondsShowsTheCreditsPictureFadingIn) {
+    runScheduleTo(256000);
+    ASSERT_TRUE(sceneFlags.titleCardOn);
+    ASSERT_FALSE(cues.titleCardFirst);
+    EXPECT_NEAR(cues.titleFadeLevel, 0.6f, 0.01f);  // rising since 250 s
+    clearFrame(0);
+    drawSlot();
+    EXPECT_LE(worstDifferenceFromPicture(offscreenReadRgb(), who, cues.titleFadeLevel), 10);
+}
+
+// With additive blending the fade level scales what is added; the pipeline
+// clamps the sum. A flat white picture makes the sums easy to read.
+TEST_F(TitleCard, FadeLevelScalesWhatIsAddedAndZeroLeavesTheFrameAlone) {
+    const std::string white = dir.file("white.jpg");
+    ASSERT_TRUE(writeJpeg(white, makePicture(64, 64, [](int, int, uint8_t* c) { c[0] = c[1] = c[2] = 255; })));
+    glDeleteTextures(1, &introTexture);
+    introTexture = 0;
+    ASSERT_EQ(loadTexture(white.c_str(), &introTexture), 1);
+    struct Case {
+        float level, background;
+        int expected;
+    } cases[] = {{0.0f, 0.25f, 64}, {0.5f, 0.25f, 191}, {1.0f, 0.0f, 255}, {1.0f, 0.8f, 255}, {0.25f, 0.0f, 64}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("level " + std::to_string(c.level) + " over " + std::to_string(c.background));
+        cues.titleCardFirst = true;
+        cues.titleFadeLevel = c.level;
+        clearFrame(c.background);
+        const std::vector<uint8_t> before = offscreenReadRgb();
+        drawSlot();
+        const std::vector<uint8_t> after = offscreenReadRgb();
+        EXPECT_NEAR(after[(240 * kWidth + 320) * 3], c.expected, 1);
+        EXPECT_EQ(after[(20 * kWidth + 20) * 3], before[(20 * kWidth + 20) * 3]);
+        if (c.level == 0.0f) {
+            EXPECT_EQ(after, before) << "fade level 0 must leave every pixel alone";
+        }
+    }
+}
+
+// A card whose picture failed to load adds a flat grey of the fade level.
+TEST_F(TitleCard, MissingPictureAddsAFlatGreyCard) {
+    glDeleteTextures(1, &whoTexture);
+    whoTexture = 0;
+    cues.titleCardFirst = false;
+    cues.titleFadeLevel = 0.5f;
+    clearFrame(0);
+    drawSlot();
+    const std::vector<uint8_t> frame = offscreenReadRgb();
+    for (int px : {220, 320, 420})
+        for (int py : {170, 240, 310})
+            for (int k = 0; k < 3; ++k) EXPECT_NEAR(frame[(static_cast<size_t>(py) * kWidth + px) * 3 + k], 128, 1);
+}
+
+// Whatever the state before, the card hands back depth test and lighting on,
+// blending and texturing off, and the matrices as the frame loop had them.
+TEST_F(TitleCard, LeavesDepthAndLightingOnBlendAndTextureOffMatricesUnchanged) {
+    cues.titleFadeLevel = 1.0f;
+    for (int combo = 0; combo < 16; ++combo) {
+        SCOPED_TRACE("state combination " + std::to_string(combo));
+        (combo & 1 ? glEnable : glDisable)(GL_DEPTH_TEST);
+        (combo & 2 ? glEnable : glDisable)(GL_LIGHTING);
+        (combo & 4 ? glEnable : glDisable)(GL_BLEND);
+        (combo & 8 ? glEnable : glDisable)(GL_TEXTURE_2D);
+        glLoadIdentity();
+        glRotatef(17, 0, 1, 0);
+        GLfloat modelview[16], projection[16], modelviewAfter[16], projectionAfter[16];
+        GLint modelDepth = 0, projectionDepth = 0, modelDepthAfter = 0, projectionDepthAfter = 0;
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelDepth);
+        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projectionDepth);
+        drawSlot();
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+        EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelviewAfter);
+        glGetFloatv(GL_PROJECTION_MATRIX, projectionAfter);
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelDepthAfter);
+        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projectionDepthAfter);
+        EXPECT_EQ(modelDepthAfter, modelDepth);
+        EXPECT_EQ(projectionDepthAfter, projectionDepth);
+        EXPECT_TRUE(std::equal(modelview, modelview + 16, modelviewAfter));
+        EXPECT_TRUE(std::equal(projection, projection + 16, projectionAfter));
+        GLint matrixMode = 0;
+        glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+        EXPECT_EQ(matrixMode, GL_MODELVIEW);
+    }
+    glLoadIdentity();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+}  // namespace
