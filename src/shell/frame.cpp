@@ -131,6 +131,7 @@ void onKey(unsigned char key, int, int) {
 // The one way out, from Escape, a closed window or the end of the schedule.
 void shutdownAndExit() {
     musicClose(musicStream);
+    musicStream = nullptr;
     musicShutdown();
     setCursorVisible(true);
     std::exit(0);

@@ -12,10 +12,16 @@
 PictureRect pictureRect;
 
 static bool inGameMode = false;
+static bool videoModesCanChange = false;  // the X server offers mode switching
+static bool processIsEnding = false;
 
 bool displayIsReachable(std::string* reason) {
     Display* display = XOpenDisplay(nullptr);
     if (display) {
+        // freeglut switches modes through XFree86-VidMode; without it (Xvfb,
+        // most nested servers) asking for game mode only earns a warning.
+        int opcode, event, error;
+        videoModesCanChange = XQueryExtension(display, "XFree86-VidModeExtension", &opcode, &event, &error);
         XCloseDisplay(display);
         return true;
     }
@@ -36,12 +42,17 @@ static void onReshape(int width, int height) {
     applyPictureViewport();
 }
 
-// Closing the window from outside ends the demo as Escape does.
-static void onClose() { shutdownAndExit(); }
+// Closing the window from outside ends the demo as Escape does. freeglut
+// also destroys the window while the process exits; that is no new request.
+static void onClose() {
+    if (!processIsEnding) shutdownAndExit();
+}
 
 void openFullScreenPicture() {
+    // Runs before freeglut's own exit handler, which glutInit registered.
+    std::atexit([] { processIsEnding = true; });
     glutGameModeString("640x480:32");
-    glutEnterGameMode();
+    if (videoModesCanChange) glutEnterGameMode();
     inGameMode = glutGameModeGet(GLUT_GAME_MODE_ACTIVE) && glutGameModeGet(GLUT_GAME_MODE_WIDTH) == 640 &&
                  glutGameModeGet(GLUT_GAME_MODE_HEIGHT) == 480;
     if (!inGameMode) {

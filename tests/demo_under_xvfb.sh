@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The real tessera binary on a virtual X server, run as a person would run
+# it: the full-screen window, the rising title, Escape, the close button, and
+# the clear failures when the music or the display is missing.
+#
+# usage: demo_under_xvfb.sh TESSERA CLOSE_WINDOW TESTDATA_DIR
+set -u
+tessera=$1 close_window=$2 testdata=$3
+demo_dir=$testdata/demo          # holds music/mix.mp3 (a short test track)
+work=$(mktemp -d)
+passed=0 failed=0
+
+pass() { echo "ok: $1"; passed=$((passed + 1)); }
+fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
+
+# A virtual screen larger than 640 x 480; Xvfb offers no mode switching, so
+# the demo takes its full-screen window fallback.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+if [ ! -s "$work/display" ]; then
+  echo "FAILED: Xvfb did not start"; cat "$work/xvfb.log"; exit 1
+fi
+export DISPLAY=":$(cat "$work/display")"
+cleanup() { kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+# Starts the demo in the background; sets $pid. Waits for its window.
+start_demo() {
+  (cd "$demo_dir" && exec "$tessera") 2>"$work/stderr" &
+  pid=$!
+  window=""
+  for _ in $(seq 100); do
+    window=$(xdotool search --name '^[0-9]+$' 2>/dev/null | head -n 1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+}
+
+# Waits up to $1 seconds for the demo to end; sets $status, $waited_ms.
+wait_exit() {
+  local start=$(date +%s%N)
+  status=""
+  for _ in $(seq $(($1 * 20))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"; status=$?
+      break
+    fi
+    sleep 0.05
+  done
+  waited_ms=$((($(date +%s%N) - start) / 1000000))
+  if [ -z "$status" ]; then kill -9 "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; status=timeout; fi
+}
+
+# 1. The window covers the screen and its title is the music position,
+#    rising from frame to frame.
+start_demo
+if [ -z "$window" ]; then
+  fail "the demo opened no window with a numeric title"; cat "$work/stderr"
+else
+  geometry=$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
+  [ "$geometry" = "1024x768" ] && pass "full-screen window fallback covers the screen" \
+    || fail "window is $geometry, not 1024x768"
+  titles=()
+  for _ in 1 2 3 4; do
+    titles+=("$(xdotool getwindowname "$window")")
+    sleep 0.4
+  done
+  rising=1
+  for i in 1 2 3; do
+    [[ ${titles[$i]} =~ ^[0-9]+$ ]] && [ "${titles[$i]}" -gt "${titles[$((i - 1))]}" ] || rising=0
+  done
+  [ $rising = 1 ] && pass "title rises: ${titles[*]}" || fail "title does not rise: ${titles[*]}"
+  xwd -root -silent | convert xwd:- -format '%[fx:maxima]' info: >"$work/max" 2>/dev/null
+  [ "$(cat "$work/max")" = "0" ] && pass "nothing but black is drawn yet" \
+    || fail "unexpected pixels on screen (max $(cat "$work/max"))"
+
+  # 2. Escape ends it at once, with status 0.
+  xdotool key Escape
+  wait_exit 5
+  [ "$status" = 0 ] && [ "$waited_ms" -le 1000 ] && pass "Escape exits 0 in ${waited_ms} ms" \
+    || fail "Escape: status $status after ${waited_ms} ms"
+fi
+if grep -v '^tessera: no audio output' "$work/stderr" | grep -q .; then
+  fail "unexpected lines on stderr:"; cat "$work/stderr"
+else
+  pass "stderr holds at most the no-audio line"
+fi
+
+# 3. Other keys are ignored; the close button ends it like Escape.
+start_demo
+if [ -n "$window" ]; then
+  xdotool key q space Return
+  sleep 0.5
+  kill -0 "$pid" 2>/dev/null && pass "other keys are ignored" || fail "a key other than Escape ended the demo"
+  "$close_window" "$window"
+  wait_exit 5
+  [ "$status" = 0 ] && pass "closing the window exits 0" || fail "close: status $status"
+else
+  fail "second start opened no window"
+fi
+
+# 4. Without the music: one line naming the file and the directory, status
+#    1, before any window appears.
+mkdir -p "$work/empty"
+(cd "$work/empty" && exec "$tessera") 2>"$work/stderr" &
+pid=$!
+wait_exit 5
+message=$(cat "$work/stderr")
+if [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] &&
+   [[ $message == *'"music/mix.mp3"'* ]] && [[ $message == *"$work/empty"* ]]; then
+  pass "missing music: $message"
+else
+  fail "missing music: status $status, stderr: $message"
+fi
+[ -z "$(xdotool search --name '.' 2>/dev/null | xargs -r -n1 xdotool getwindowname 2>/dev/null | grep -E '^[0-9]+$')" ] \
+  && pass "no window was opened without music" || fail "a window was opened without music"
+
+# 5. Without a display: one clear line, status 1.
+(cd "$demo_dir" && DISPLAY=:9999 exec "$tessera") 2>"$work/stderr"
+status=$?
+message=$(cat "$work/stderr")
+[ "$status" = 1 ] && [[ $message == *'cannot open the X display ":9999"'* ]] \
+  && pass "no display: $message" || fail "no display: status $status, stderr: $message"
+(cd "$demo_dir" && env -u DISPLAY "$tessera") 2>"$work/stderr"
+status=$?
+[ "$status" = 1 ] && grep -q 'DISPLAY is not set' "$work/stderr" \
+  && pass "DISPLAY unset: $(cat "$work/stderr")" || fail "DISPLAY unset: status $status"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -1,0 +1,245 @@
+// The start-up sequence's GL state and the frame loop's per-frame values,
+// run in the offscreen context with the stepped clock over the short test
+// track (silence, a bin-100 tone from 0.5 s, a bin-250 tone from 1.5 s).
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "audio/music.h"
+#include "offscreen_gl.h"
+#include "shell/demo_state.h"
+#include "shell/frame.h"
+#include "shell/startup.h"
+#include "shell/timeline.h"
+#include "shell/window.h"
+#include "window_offscreen.h"
+
+namespace {
+
+class FrameLoop : public testing::Test {
+protected:
+    // One context and one start-up per process; every test starts from the
+    // initial shared state and a freshly opened stream.
+    void SetUp() override {
+        static bool started = false;
+        if (!started) {
+            ASSERT_EQ(chdir(TESSERA_TESTDATA_DIR "/demo"), 0);
+            std::string reason;
+            ASSERT_TRUE(offscreenCreate(640, 480, &reason)) << reason;
+            musicUseSteppedClock();
+            runStartup();
+            started = true;
+        }
+        musicClose(musicStream);
+        musicStream = musicOpen(kMusicPath);
+        musicSetTime(musicStream, 0);
+        musicPlay(musicStream);
+        musicEnableSpectrum();
+        sceneFlags = SceneFlags{};
+        cues = TimelineCues{};
+        bands = SpectrumBands{};
+        musicTimeMs = prevMusicTimeMs = frameDeltaMs = 0;
+        offscreenPresentHook = nullptr;
+    }
+
+    static void frameAt(int ms) {
+        musicSetSteppedTime(ms);
+        renderFrame();
+    }
+};
+
+void expectMatrix(GLenum which, const GLdouble* expected, const char* what) {
+    GLdouble actual[16];
+    glGetDoublev(which, actual);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(actual[i], expected[i], 1e-6) << what << " element " << i;
+}
+
+}  // namespace
+
+TEST_F(FrameLoop, StartupLeavesTheStateEverySceneReliesOn) {
+    musicClose(musicStream);
+    volumeGrid[123] = 1.0f;
+    runStartup();
+    EXPECT_NE(musicStream, nullptr);
+    EXPECT_NE(spectrum, nullptr);
+    EXPECT_EQ(std::count(std::begin(volumeGrid), std::end(volumeGrid), 0.0f), kVolumeCells);
+
+    struct Capability {
+        GLenum cap;
+        bool on;
+        const char* name;
+    };
+    for (Capability c : {Capability{GL_LINE_SMOOTH, true, "line smooth"}, {GL_DEPTH_TEST, true, "depth test"},
+                         {GL_CULL_FACE, true, "culling"}, {GL_LIGHT0, true, "light 0"},
+                         {GL_STENCIL_TEST, true, "stencil test"}, {GL_LIGHTING, false, "lighting"},
+                         {GL_TEXTURE_GEN_S, false, "texgen s"}, {GL_TEXTURE_GEN_T, false, "texgen t"},
+                         {GL_BLEND, false, "blending"}, {GL_TEXTURE_2D, false, "texturing"}})
+        EXPECT_EQ(glIsEnabled(c.cap) == GL_TRUE, c.on) << c.name;
+
+    GLint value = 0;
+    glGetIntegerv(GL_CULL_FACE_MODE, &value);
+    EXPECT_EQ(value, GL_BACK);
+    glGetIntegerv(GL_FRONT_FACE, &value);
+    EXPECT_EQ(value, GL_CCW);
+    glGetIntegerv(GL_STENCIL_FUNC, &value);
+    EXPECT_EQ(value, GL_EQUAL);
+    glGetIntegerv(GL_STENCIL_REF, &value);
+    EXPECT_EQ(value, 1);
+    glGetIntegerv(GL_STENCIL_VALUE_MASK, &value);
+    EXPECT_EQ(value, 0) << "with mask 0 the stencil test passes everywhere";
+    for (GLenum op : {GL_STENCIL_FAIL, GL_STENCIL_PASS_DEPTH_FAIL, GL_STENCIL_PASS_DEPTH_PASS}) {
+        glGetIntegerv(op, &value);
+        EXPECT_EQ(value, GL_KEEP);
+    }
+    glGetIntegerv(GL_MATRIX_MODE, &value);
+    EXPECT_EQ(value, GL_MODELVIEW);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], 0);
+    EXPECT_EQ(viewport[1], 0);
+    EXPECT_EQ(viewport[2], 640);
+    EXPECT_EQ(viewport[3], 480);
+    for (GLenum coord : {GL_S, GL_T}) {
+        glGetTexGeniv(coord, GL_TEXTURE_GEN_MODE, &value);
+        EXPECT_EQ(value, GL_SPHERE_MAP);
+    }
+
+    GLfloat f[4];
+    glGetFloatv(GL_POINT_SIZE, f);
+    EXPECT_EQ(f[0], 4.0f);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, f);
+    EXPECT_EQ(f[0] + f[1] + f[2] + f[3], 0.0f);
+    glGetLightfv(GL_LIGHT0, GL_LINEAR_ATTENUATION, f);
+    EXPECT_FLOAT_EQ(f[0], 0.1f);
+    glGetLightfv(GL_LIGHT0, GL_CONSTANT_ATTENUATION, f);
+    EXPECT_EQ(f[0], 1.0f);
+    glGetLightfv(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, f);
+    EXPECT_EQ(f[0], 0.0f);
+    glGetLightfv(GL_LIGHT0, GL_POSITION, f);
+    EXPECT_TRUE(f[0] == 0 && f[1] == 0 && f[2] == 0 && f[3] == 1) << "a point light at the eye";
+    for (GLenum colour : {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR}) {
+        glGetLightfv(GL_LIGHT0, colour, f);
+        EXPECT_TRUE(f[0] == 1 && f[1] == 1 && f[2] == 1 && f[3] == 1);
+    }
+
+    // Field of view 120 degrees at aspect 1, near 0.01, far 200.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluPerspective(120, 1.0, 0.01, 200);
+    GLdouble expected[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, expected);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    expectMatrix(GL_PROJECTION_MATRIX, expected, "projection");
+    const GLdouble identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    expectMatrix(GL_MODELVIEW_MATRIX, identity, "modelview");
+}
+
+// The clock is read once per frame, the title a second time; the bands a
+// frame draws with were read at the end of the previous update.
+TEST_F(FrameLoop, ClockTitleAndBandsOneFrameLate) {
+    static float drawnBand100[3];
+    static int presented = 0;
+    presented = 0;
+    offscreenPresentHook = [] { drawnBand100[presented++] = bands.band100; };
+
+    frameAt(1000);
+    EXPECT_EQ(musicTimeMs, 1000.0f);
+    EXPECT_EQ(prevMusicTimeMs, 0.0f);
+    EXPECT_EQ(frameDeltaMs, 1000.0f);
+    EXPECT_STREQ(titleText, "1000");
+    EXPECT_STREQ(offscreenTitle, "1000");
+    EXPECT_NEAR(bands.band100, 0.5f, 0.02f) << "the tone at bin 100";
+    EXPECT_LT(bands.band250, 0.01f);
+
+    frameAt(1000);
+    EXPECT_EQ(frameDeltaMs, 0.0f) << "a clock that stands still gives a zero step";
+
+    frameAt(2000);
+    EXPECT_EQ(frameDeltaMs, 1000.0f);
+    EXPECT_NEAR(bands.band250, 0.5f, 0.02f);
+    EXPECT_LT(bands.band100, 0.01f);
+
+    ASSERT_EQ(presented, 3);
+    EXPECT_EQ(drawnBand100[0], 0.0f) << "the first frame draws before any band is read";
+    EXPECT_NEAR(drawnBand100[1], 0.5f, 0.02f);
+    EXPECT_NEAR(drawnBand100[2], 0.5f, 0.02f) << "the frame drawn at 2000 ms still has the 1000 ms bands";
+}
+
+// The per-frame values of the halftone and floor scenes and the square grid,
+// from the bands of the previous frame. The degree factor takes pi as
+// 3.1415, so 90 degrees does not give an exact zero cosine.
+TEST_F(FrameLoop, PerFrameValuesFromClockAndBands) {
+    sceneFlags.halftoneSceneOn = true;
+    sceneFlags.floorSceneOn = true;
+    frameAt(1800);  // a = 1800 * 0.05 = 90 degrees
+    EXPECT_NEAR(halftoneLightPos[0], 30 * std::cos(90 * 0.017452778), 1e-5);
+    EXPECT_GT(halftoneLightPos[0], 0.0013f);
+    EXPECT_NEAR(halftoneLightPos[1], 30 * std::sin(180 * 0.017452778), 1e-4);
+    EXPECT_NEAR(halftoneLightPos[2], 30 * std::sin(280 * 0.017452778), 1e-4);
+    const double m = 1800;  // band100 was still 0 when the update ran
+    EXPECT_NEAR(halftoneWobble[0], 0.2 * std::cos(m * 0.0003490555555555556), 1e-6);
+    EXPECT_NEAR(halftoneWobble[1], 0.2 * std::sin(m * 0.0005235833333333334), 1e-6);
+    EXPECT_NEAR(halftoneWobble[2], 0.2 * std::cos(m * 0.0006981111111111112), 1e-6);
+    EXPECT_EQ(floorClock, 1800.0f);
+    EXPECT_EQ(gridSquareHalfSize, 0.0f);
+
+    const float band100 = bands.band100, band150 = bands.band150;  // read at 1800
+    sceneFlags.halftoneSceneOn = sceneFlags.floorSceneOn = true;
+    frameAt(1900);
+    EXPECT_FLOAT_EQ(floorClock, band100 * 20000 + 1900);
+    EXPECT_FLOAT_EQ(gridSquareHalfSize, band150 * 10);
+    const float a = 1900 * 0.05f + band150 * 2000;
+    EXPECT_NEAR(halftoneLightPos[0], 30 * std::cos(a * 0.017452778f), 1e-4);
+
+    // Switched off, the values stand still.
+    sceneFlags.halftoneSceneOn = sceneFlags.floorSceneOn = false;
+    const float light0 = halftoneLightPos[0], clock = floorClock;
+    frameAt(2500);
+    EXPECT_EQ(halftoneLightPos[0], light0);
+    EXPECT_EQ(floorClock, clock);
+}
+
+// Every frame hands the GL back clean: no error, both stacks at depth 1.
+TEST_F(FrameLoop, FramesLeaveNoErrorAndBalancedStacks) {
+    for (int ms = 0; ms < 259000; ms += 1700) {
+        frameAt(ms);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "at " << ms << " ms";
+        GLint modelview = 0, projection = 0;
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelview);
+        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection);
+        ASSERT_EQ(modelview, 1) << "at " << ms << " ms";
+        ASSERT_EQ(projection, 1) << "at " << ms << " ms";
+    }
+}
+
+TEST_F(FrameLoop, TheFirstFrameAtTheScheduleEndExits) {
+    frameAt(259999);
+    EXPECT_EXIT(frameAt(260000), testing::ExitedWithCode(0), "");
+}
+
+TEST(PictureRect, LargestCentredFourByThree) {
+    struct Case {
+        int w, h;
+        PictureRect expected;
+    };
+    const Case cases[] = {
+        {640, 480, {0, 0, 640, 480}},       {1024, 768, {0, 0, 1024, 768}},
+        {1920, 1080, {240, 0, 1440, 1080}}, {1280, 1024, {0, 32, 1280, 960}},
+        {641, 480, {0, 0, 640, 480}},       {2560, 1440, {320, 0, 1920, 1440}},
+        {480, 640, {0, 140, 480, 360}},
+    };
+    for (const Case& c : cases) {
+        PictureRect r = fitPictureRect(c.w, c.h);
+        EXPECT_EQ(r.x, c.expected.x) << c.w << "x" << c.h;
+        EXPECT_EQ(r.y, c.expected.y) << c.w << "x" << c.h;
+        EXPECT_EQ(r.width, c.expected.width) << c.w << "x" << c.h;
+        EXPECT_EQ(r.height, c.expected.height) << c.w << "x" << c.h;
+    }
+}
