@@ -47,12 +47,13 @@ float headInside(float u, float v) {
 }
 
 // Height of the mask surface at (u, v): a dome filling the outline of the
-// head plus the features, which fade out towards the outline so that no
+// head (scaled by `dome`; a flatter dome lets the features dominate the
+// light) plus the features, which fade out towards the outline so that no
 // feature spills past the edge of the mask.
-float maskHeight(float u, float v) {
+float maskHeight(float u, float v, float dome) {
     float inside = headInside(u, v);
     if (inside <= 0) return 0;
-    float h = 0.55f * std::sqrt(inside);
+    float h = 0.55f * dome * std::sqrt(inside);
     float fade = smoothstep(0.0f, 0.25f, inside);
     for (const Bump& b : kFeatures) {
         for (int side = 0; side < (b.pair ? 2 : 1); ++side) {
@@ -74,7 +75,7 @@ struct Relief {
     float unitsPerPixelY;  // and down
 };
 
-Relief sculpt(int width, int height) {
+Relief sculpt(int width, int height, float dome) {
     Relief relief{Plane(width, height), Plane(width, height), 0, 0};
     // The picture fills the screen; the screen spans u in -4/3..4/3, v in -1..1.
     relief.unitsPerPixelX = (8.0f / 3.0f) / float(width);
@@ -83,7 +84,7 @@ Relief sculpt(int width, int height) {
         for (int x = 0; x < width; ++x) {
             float u = (x + 0.5f) * relief.unitsPerPixelX - 4.0f / 3.0f;
             float v = 1.0f - (y + 0.5f) * relief.unitsPerPixelY;
-            relief.height.at(x, y) = maskHeight(u, v);
+            relief.height.at(x, y) = maskHeight(u, v, dome);
             relief.inside.at(x, y) = headInside(u, v);
         }
     }
@@ -92,14 +93,14 @@ Relief sculpt(int width, int height) {
 
 // Lambert light on the relief at a pixel, from the upper left and in front.
 // `sign` -1 lights the relief turned inside out (the hollow back of the mask).
-float lightAt(const Relief& relief, int x, int y, float sign) {
+float lightAt(const Relief& relief, int x, int y, float sign, float lz = 0.70f) {
     int x0 = std::max(x - 1, 0), x1 = std::min(x + 1, relief.height.width - 1);
     int y0 = std::max(y - 1, 0), y1 = std::min(y + 1, relief.height.height - 1);
     float dhdu = (relief.height.at(x1, y) - relief.height.at(x0, y)) / ((x1 - x0) * relief.unitsPerPixelX);
     float dhdv = -(relief.height.at(x, y1) - relief.height.at(x, y0)) / ((y1 - y0) * relief.unitsPerPixelY);
     float nx = -sign * dhdu, ny = -sign * dhdv, nz = 1.0f;
     float length = std::sqrt(nx * nx + ny * ny + nz * nz);
-    const float lx = -0.45f, ly = 0.55f, lz = 0.70f;  // normalised below
+    const float lx = -0.45f, ly = 0.55f;  // normalised below
     const float ll = std::sqrt(lx * lx + ly * ly + lz * lz);
     return std::max(0.0f, (nx * lx + ny * ly + nz * lz) / (length * ll));
 }
@@ -150,7 +151,7 @@ Plane outline(const Relief& relief, float halfWidth) {
 // the shadowed side and nearly white where the light falls, with a faint glow
 // around each line. Everything off the lines is black.
 void paintContourFace(Canvas& canvas) {
-    Relief relief = sculpt(canvas.width, canvas.height);
+    Relief relief = sculpt(canvas.width, canvas.height, 1.0f);
     Plane lines = contourLines(relief, 26.0f, 0.9f);
     Plane rim = outline(relief, 1.1f);
     const Rgb shadowColour = hexColour(0x1f8fd0), lightColour = hexColour(0xeafcff);
@@ -174,7 +175,7 @@ void paintContourFace(Canvas& canvas) {
 // the front's contour lines cut out of it as dark grooves. Kept dim, since
 // the demo often adds it at many times its own brightness.
 void paintHollowFace(Canvas& canvas) {
-    Relief relief = sculpt(canvas.width, canvas.height);
+    Relief relief = sculpt(canvas.width, canvas.height, 1.0f);
     Plane lines = contourLines(relief, 26.0f, 0.9f);
     const Rgb dark = hexColour(0x5a1036), warm = hexColour(0xffa24a);
     for (int y = 0; y < canvas.height; ++y) {
@@ -197,8 +198,11 @@ void paintHollowFace(Canvas& canvas) {
 // Tiles are square on screen, so in this square picture, which the demo
 // stretches to 4:3, they are narrower than they are tall.
 void paintMosaicFace(Canvas& canvas) {
-    Relief relief = sculpt(canvas.width, canvas.height);
-    const float tile = 13.0f;  // tile pitch in screen pixels
+    // A flatter dome and a lower light than the other two faces: in tiles
+    // only strong contrasts survive, so the eyes, nose and mouth must carry
+    // the light rather than the roundness of the head.
+    Relief relief = sculpt(canvas.width, canvas.height, 0.45f);
+    const float tile = 10.0f;  // tile pitch in screen pixels
     const float screenPerPixelX = 640.0f / canvas.width, screenPerPixelY = 480.0f / canvas.height;
     const Rgb deep = hexColour(0x1b2f8a), teal = hexColour(0x2fc4b2), gold = hexColour(0xffd76a);
     for (int y = 0; y < canvas.height; ++y) {
@@ -215,7 +219,7 @@ void paintMosaicFace(Canvas& canvas) {
             int py = std::clamp(int(cy / screenPerPixelY), 0, canvas.height - 1);
             float inside = relief.inside.at(px, py);
             if (inside <= 0.02f) continue;
-            float light = lightAt(relief, px, py, 1.0f);
+            float light = smoothstep(0.25f, 0.95f, lightAt(relief, px, py, 1.0f, 0.35f));
             float jitter = hash01(column, row, 41);
             float tone = clamp01(light * 0.9f + (jitter - 0.5f) * 0.16f);
             // Lit tiles are larger; dark ones shrink and leave more grout.

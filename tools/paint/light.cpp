@@ -119,7 +119,7 @@ void paintRadialBurst(Canvas& canvas) {
 // red prominences and a bright bead, and a pearly corona of streamers fading
 // into the dark. Nearly grey; the overlay tints it orange.
 void paintCorona(Canvas& canvas) {
-    const float moon = 0.34f;         // radius of the moon, screen-round units
+    const float moon = 0.30f;         // radius of the moon, screen-round units
     const float beadAngle = 2.25f;    // where the last sunlight breaks through
     for (int y = 0; y < canvas.height; ++y) {
         for (int x = 0; x < canvas.width; ++x) {
@@ -131,8 +131,8 @@ void paintCorona(Canvas& canvas) {
             if (past > -pixel) {
                 float outside = smoothstep(-pixel, pixel, past);
                 float rays = streamers(angle, std::log(std::max(r, 0.05f)), 28, 21);
-                float corona = std::exp(-std::max(past, 0.0f) / 0.10f) * (0.45f + 1.4f * rays);
-                corona += 0.22f * std::exp(-std::max(past, 0.0f) / 0.45f) * (0.6f + 0.8f * rays);
+                float corona = std::exp(-std::max(past, 0.0f) / 0.16f) * (0.45f + 1.5f * rays);
+                corona += 0.3f * std::exp(-std::max(past, 0.0f) / 0.6f) * (0.5f + 1.0f * rays);
                 float rim = std::exp(-std::pow(std::max(past, 0.0f) / 0.012f, 2.0f)) * 1.3f;
                 Rgb pearl{1.0f, 0.97f, 0.93f};
                 colour = pearl * (corona + rim);
@@ -261,11 +261,11 @@ void paintAuroraMap(Canvas& canvas) {
     for (int y = 0; y < canvas.height; ++y) {
         for (int x = 0; x < canvas.width; ++x) {
             Direction d = reflectedDirection((x + 0.5f) / canvas.width, (y + 0.5f) / canvas.height);
-            float px = d.x * 1.6f, py = d.y * 1.6f, pz = d.z * 1.6f;
+            float px = d.x * 1.1f, py = d.y * 1.1f, pz = d.z * 1.1f;
             float qx = fbm3(px, py, pz, 4, 101), qy = fbm3(px + 5.2f, py + 1.3f, pz, 4, 102),
                   qz = fbm3(px, py + 2.7f, pz + 8.1f, 4, 103);
-            float flow = fbm3(px + 3.5f * qx, py + 3.5f * qy, pz + 3.5f * qz, 5, 104);
-            float ribbon = std::pow(1.0f - std::fabs(std::sin(flow * 18.0f)), 6.0f);
+            float flow = fbm3(px + 2.5f * qx, py + 2.5f * qy, pz + 2.5f * qz, 4, 104);
+            float ribbon = std::pow(1.0f - std::fabs(std::sin(flow * 7.0f)), 5.0f);
             Rgb colour = mix(night, teal, smoothstep(0.3f, 0.55f, flow));
             colour = mix(colour, magenta, smoothstep(0.45f, 0.72f, qx));
             colour = colour * (0.55f + 0.6f * flow);

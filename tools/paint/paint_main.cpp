@@ -3,6 +3,8 @@
 // Usage: tessera-paint <textures-dir> [name ...]
 // With no names it writes all fifteen. The build runs it into the assets
 // folder; the same inputs give the same bytes on every run.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -21,6 +23,12 @@ int main(int argc, char** argv) {
     }
     std::string directory = argv[1];
     std::vector<std::string> wanted(argv + 2, argv + argc);
+
+    struct stat info {};
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        std::fprintf(stderr, "tessera-paint: the output folder %s does not exist\n", directory.c_str());
+        return 1;
+    }
 
     std::string reason;
     if (!openTypefaces(&reason)) {

@@ -45,10 +45,10 @@ inline constexpr std::array<PictureInfo, 15> kPictures = {{
     {"ecli2_b", 512, 512, PictureUse::SphereMap},
     {"veloppo", 512, 512, PictureUse::SphereMap},
     {"veloppo3", 512, 512, PictureUse::SphereMap},
-    {"scacchi", 64, 64, PictureUse::Chessboard},
-    {"scacchi2", 64, 64, PictureUse::Chessboard},
-    {"scacchi3", 64, 64, PictureUse::Chessboard},
-    {"scacchi4", 64, 64, PictureUse::Chessboard},
+    {"scacchi", 128, 128, PictureUse::Chessboard},
+    {"scacchi2", 128, 128, PictureUse::Chessboard},
+    {"scacchi3", 128, 128, PictureUse::Chessboard},
+    {"scacchi4", 128, 128, PictureUse::Chessboard},
 }};
 
 // Where the lettering of the title cards lies. The painter refuses to write a

@@ -1,23 +1,41 @@
 // pictures.cpp -- which painter makes which file, and the chessboard frames.
 #include "pictures.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cmath>
 
 #include "painters.h"
 
-// The four chessboard frames. The demo shows them in the order 3, 2, 1, 0, a
-// few tenths of a second each; read in that order the board splits itself
-// in two, from four big quadrants down to a 16 x 16 board, so the flicker
-// speeds up as the music drives into the next scene. Every cell is a whole
-// number of texels, so nearest filtering keeps each edge on a texel boundary
-// and the board stays pure black and white on screen.
+// The four chessboard frames: a chessboard tunnel, square rings of black and
+// white cells running into the screen towards a black vanishing hole. The
+// demo shows the frames in the order 3, 2, 1, 0; each frame is half a cell
+// further into the tunnel than the one before, and four frames make two
+// cells, one whole period of the board, so the order 0, 3 (the board first
+// appears on frame 0) continues the same motion. Every texel is pure black
+// or pure white: nearest filtering turns each into a sharp block.
 void paintChessboard(Canvas& canvas, int frame) {
-    int cells = 16 >> frame;  // frame 3: 2 x 2, frame 0: 16 x 16
-    int cellWidth = canvas.width / cells;
-    int cellHeight = canvas.height / cells;
+    const float depthScale = 1.6f;    // cells per unit of depth 1 / r
+    const float nearestHole = 0.3f;   // rings smaller than this are lost to the dark
+    const int segmentsPerSide = 4;    // cells along each side of a ring
+    float travel = 0.5f * float(3 - frame);
     for (int y = 0; y < canvas.height; ++y) {
         for (int x = 0; x < canvas.width; ++x) {
-            bool white = ((x / cellWidth) + (y / cellHeight)) % 2 == 0;
+            float u = ((x + 0.5f) / canvas.width) * 2 - 1;
+            float v = ((y + 0.5f) / canvas.height) * 2 - 1;
+            float r = std::max(std::fabs(u), std::fabs(v));  // square rings
+            bool white = false;
+            if (r >= nearestHole) {
+                int ring = int(std::floor(depthScale / r - travel));
+                // Position along the ring's perimeter, 0..4 sides, from the
+                // top-left corner clockwise; each side is split into cells.
+                float side;
+                if (v <= -r + 1e-6f) side = (u / r + 1) * 0.5f;
+                else if (u >= r - 1e-6f) side = 1 + (v / r + 1) * 0.5f;
+                else if (v >= r - 1e-6f) side = 2 + (1 - u / r) * 0.5f;
+                else side = 3 + (1 - v / r) * 0.5f;
+                int segment = int(std::floor(side * segmentsPerSide));
+                white = ((ring + segment) & 1) == 0;
+            }
             canvas.at(x, y) = white ? Rgb{1, 1, 1} : Rgb{0, 0, 0};
         }
     }
