@@ -273,10 +273,12 @@ inline std::vector<std::vector<int>> triangleNeighbours(size_t count, const std:
     return nb;
 }
 
+// A peanut with a bent waist and three knuckles: two heads of different
+// sizes along y, pinched between, with small bulges that break the symmetry.
 inline double meshGRadius(V3 d) {
-    return 1.0 + 0.55 * bump(d, {0.15, 1.0, 0.1}, 0.35) + 0.45 * bump(d, {-0.1, -1.0, 0.25}, 0.3) +
-           0.22 * bump(d, {0.9, -0.2, 0.5}, 0.18) + 0.18 * bump(d, {-0.8, 0.4, -0.6}, 0.2) -
-           0.12 * bump(d, {0.2, 0.05, -1.0}, 0.25);
+    return 0.8 + 0.75 * bump(d, {0.25, 1.0, 0.15}, 0.3) + 0.6 * bump(d, {-0.15, -1.0, 0.3}, 0.3) +
+           0.28 * bump(d, {0.9, -0.3, 0.5}, 0.12) + 0.22 * bump(d, {-0.8, 0.45, -0.6}, 0.12) +
+           0.2 * bump(d, {0.3, 0.2, -1.0}, 0.1) - 0.1 * bump(d, {-0.6, 0.0, 0.8}, 0.2);
 }
 
 inline Build makeMeshG() {
@@ -331,7 +333,10 @@ inline Build makeMeshG() {
 // ---------------------------------------------------------------------------
 // meshH: a star. The tetrakis hexahedron (a pyramid on every face of a cube),
 // split into 72 quads, refined chord by chord to 366 quads and pushed out to
-// a radial function with spikes at the 8 cube corners and the 6 apexes.
+// a radial function with spikes at the 8 cube corners and the 6 apexes. The
+// spikes are near-cones (flat flanks, rounded tips) rather than bell shapes:
+// with a few hundred quads, bell-shaped flanks left faces tilted against the
+// true normals of their own corners.
 
 inline Build meshHLayout() {
     std::vector<V3> pos;
@@ -408,20 +413,34 @@ inline Build refineByChords(const Build& base, const std::vector<std::array<int,
     return b;
 }
 
+constexpr double kStarReach = 0.6, kStarSoft = 0.1, kStarTip = 0.1;
+
+// A cone-like spike over the sphere: full height at direction c, falling
+// almost linearly with the angle to nothing at `reach` radians. The tip is
+// rounded over about kStarTip radians and the foot blends into the valley,
+// so the surface stays smooth everywhere while its flanks stay nearly flat
+// (flat flanks are what a few hundred quads can follow faithfully).
+inline double spike(V3 d, V3 c, double reach) {
+    const double chord = std::sqrt(std::fmax(0.0, 2 * (1 - dot(d, normalize(c)))) + kStarTip * kStarTip) - kStarTip;
+    const double t = chord / reach;
+    const double e = kStarSoft;
+    return e * std::log1p(std::exp((1 - t) / e)) / (e * std::log1p(std::exp(1 / e)));
+}
+
 struct StarShape {
     double base = 6.0;
     double corner = 80.0;
     V3 axis{64.0, 66.0, 55.0};
-    double width = 0.06;
 
     double operator()(V3 d) const {
         double r = base;
-        for (int i = 0; i < 8; ++i) r += corner * bump(d, {i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0}, width);
+        for (int i = 0; i < 8; ++i)
+            r += corner * spike(d, {i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0}, kStarReach);
         for (int a = 0; a < 3; ++a)
             for (int s = -1; s <= 1; s += 2) {
                 V3 c;
                 set(c, a, s);
-                r += get(axis, a) * bump(d, c, width * 0.8);
+                r += get(axis, a) * spike(d, c, kStarReach);
             }
         return r;
     }
