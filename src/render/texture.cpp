@@ -1,13 +1,15 @@
 // texture.cpp -- JPEG file to OpenGL texture.
 //
-// libjpeg-turbo decodes (reducing by 1/2, 1/4 or 1/8 inside the decoder when
-// the texture is that much smaller than the picture), GLU's gluScaleImage
-// resamples to the power-of-two texture size, and one last pass turns the
-// rows bottom first and appends the 255 byte.
+// libjpeg-turbo decodes straight into bottom-first rows of red, green, blue,
+// 255 (reducing by 1/2, 1/4 or 1/8 inside the decoder when the texture is
+// that much smaller than the picture), and pixman resamples to the
+// power-of-two texture size when the picture does not already have it.
+// Fourteen of the loads run on the music's clock, so no pass is spent that
+// the result does not need.
 #include "render/texture.h"
 
-#include <GL/glu.h>
 #include <jpeglib.h>
+#include <pixman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,13 +51,15 @@ void onJpegMessage(j_common_ptr cinfo, int msgLevel) {
     err->pub.num_warnings++;
 }
 
-// Decodes `file` to tightly packed RGB rows, top row first, reduced inside the
-// decoder where the texture is at most 1/2, 1/4 or 1/8 of the picture on both
-// axes. Fills the size fields of *out. Only trivially destructible objects
-// live in this frame, so the longjmp out of libjpeg skips no destructor; the
-// pixel buffer belongs to the caller. On failure writes the reason to `why`.
-bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<uint8_t>* rgb,
-                int* rgbWidth, int* rgbHeight, char* why, std::size_t whySize) {
+// Decodes `file` straight into red, green, blue, 255 rows, bottom row first,
+// reduced inside the decoder where the texture is at most 1/2, 1/4 or 1/8 of
+// the picture on both axes. When the result already has the texture's size
+// it goes into out->rgba and is done; otherwise it goes into *picture for the
+// rescale. Only trivially destructible objects live in this frame, so the
+// longjmp out of libjpeg skips no destructor; the buffers belong to the
+// caller. On failure writes the reason to `why`.
+bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<uint8_t>* picture,
+                int* decodedWidth, int* decodedHeight, char* why, std::size_t whySize) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager err;
     cinfo.err = jpeg_std_error(&err.pub);
@@ -81,7 +85,7 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
         return false;
     }
     if (width > kMaxPictureSide || height > kMaxPictureSide ||
-        static_cast<unsigned long long>(width * height * 3) > kMaxPictureBytes) {
+        static_cast<unsigned long long>(width * height * 4) > kMaxPictureBytes) {
         std::snprintf(why, whySize,
                       "picture claims %lld x %lld pixels, over the limit of %d a side or %zu MiB",
                       width, height, kMaxPictureSide, kMaxPictureBytes >> 20);
@@ -112,13 +116,17 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
     }
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(out->decodeScaleDenom);
-    cinfo.out_color_space = JCS_RGB;
+    // The decoder writes the 255 alpha byte itself.
+    cinfo.out_color_space = JCS_EXT_RGBA;
     jpeg_start_decompress(&cinfo);
 
-    const std::size_t rowBytes = std::size_t{cinfo.output_width} * 3;
+    const bool final = static_cast<int>(cinfo.output_width) == out->texWidth &&
+                       static_cast<int>(cinfo.output_height) == out->texHeight;
+    std::vector<uint8_t>* target = final ? &out->rgba : picture;
+    const std::size_t rowBytes = std::size_t{cinfo.output_width} * 4;
     bool allocated = true;
     try {
-        rgb->resize(rowBytes * cinfo.output_height);
+        target->resize(rowBytes * cinfo.output_height);
     } catch (const std::bad_alloc&) {
         allocated = false;
     }
@@ -128,22 +136,54 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
+    // The decoder delivers the top row first; it goes to the last row.
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW rows[4];
         const JDIMENSION first = cinfo.output_scanline;
         const JDIMENSION count = std::min<JDIMENSION>(4, cinfo.output_height - first);
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = rgb->data() + (first + i) * rowBytes;
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = target->data() + (cinfo.output_height - 1 - (first + i)) * rowBytes;
         jpeg_read_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_decompress(&cinfo);
-    *rgbWidth = static_cast<int>(cinfo.output_width);
-    *rgbHeight = static_cast<int>(cinfo.output_height);
+    *decodedWidth = static_cast<int>(cinfo.output_width);
+    *decodedHeight = static_cast<int>(cinfo.output_height);
     jpeg_destroy_decompress(&cinfo);
     if (err.pub.num_warnings > 0) {
         std::snprintf(why, whySize, "damaged JPEG data (%s)", err.firstWarning);
         return false;
     }
     return true;
+}
+
+// Resamples a decoded picture (bottom row first, 4 bytes a pixel) to the
+// texture size with pixman's bilinear filter; edges repeat outwards so the
+// border pixels are not blended with nothing. The decoder has already taken
+// any reduction of 2 or more, so bilinear sampling skips no detail worth
+// having.
+bool rescale(std::vector<uint8_t>* picture, int width, int height, TexturePixels* out, std::string* reason) {
+    out->rgba.resize(std::size_t{4} * out->texWidth * out->texHeight);
+    pixman_image_t* source = pixman_image_create_bits(PIXMAN_a8b8g8r8, width, height,
+                                                      reinterpret_cast<uint32_t*>(picture->data()), width * 4);
+    pixman_image_t* target =
+        pixman_image_create_bits(PIXMAN_a8b8g8r8, out->texWidth, out->texHeight,
+                                 reinterpret_cast<uint32_t*>(out->rgba.data()), out->texWidth * 4);
+    bool ok = source != nullptr && target != nullptr;
+    if (ok) {
+        pixman_transform_t scale;
+        pixman_transform_init_scale(&scale, pixman_double_to_fixed(static_cast<double>(width) / out->texWidth),
+                                    pixman_double_to_fixed(static_cast<double>(height) / out->texHeight));
+        ok = pixman_image_set_transform(source, &scale) &&
+             pixman_image_set_filter(source, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+        pixman_image_set_repeat(source, PIXMAN_REPEAT_PAD);
+        if (ok)
+            pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, target, 0, 0, 0, 0, 0, 0, out->texWidth,
+                                     out->texHeight);
+    }
+    if (source) pixman_image_unref(source);
+    if (target) pixman_image_unref(target);
+    if (!ok) *reason = "cannot rescale to " + std::to_string(out->texWidth) + " x " + std::to_string(out->texHeight);
+    return ok;
 }
 
 // The shared body of both entry points; `filter` is the minifying and
@@ -179,7 +219,8 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter, const char
     GLint maxTextureSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
 
-    TexturePixels pixels;
+    // Reused like the decoder's buffer (see decodePictureForTexture).
+    static TexturePixels pixels;
     std::string reason;
     if (!decodePictureForTexture(fullPath.c_str(), maxTextureSize, &pixels, &reason)) return fail(reason);
 
@@ -248,57 +289,21 @@ bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels
         *reason = "is a directory";
         return false;
     }
-    std::vector<uint8_t> rgb;
-    int rgbWidth = 0;
-    int rgbHeight = 0;
+    // Kept from load to load: the pictures mostly share their sizes, and
+    // memory that is already mapped costs no page faults the second time.
+    static std::vector<uint8_t> picture;
+    int decodedWidth = 0;
+    int decodedHeight = 0;
     char why[JMSG_LENGTH_MAX + 128] = "";
-    const bool decoded = decodeJpeg(file, maxTextureSize, out, &rgb, &rgbWidth, &rgbHeight, why, sizeof why);
+    const bool decoded =
+        decodeJpeg(file, maxTextureSize, out, &picture, &decodedWidth, &decodedHeight, why, sizeof why);
     std::fclose(file);
     if (!decoded) {
         *reason = why;
         return false;
     }
-
-    const int texWidth = out->texWidth;
-    const int texHeight = out->texHeight;
-    std::vector<uint8_t> scaled;
-    const uint8_t* source = rgb.data();
-    if (rgbWidth != texWidth || rgbHeight != texHeight) {
-        scaled.resize(std::size_t{3} * texWidth * texHeight);
-        // Rows are tightly packed; gluScaleImage honours the pixel-store
-        // state, so pin it for the call and give the caller's back.
-        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-        for (GLenum alignment : {GL_PACK_ALIGNMENT, GL_UNPACK_ALIGNMENT}) glPixelStorei(alignment, 1);
-        for (GLenum zero : {GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS, GL_UNPACK_ROW_LENGTH,
-                            GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS, GL_PACK_SWAP_BYTES,
-                            GL_UNPACK_SWAP_BYTES, GL_PACK_LSB_FIRST, GL_UNPACK_LSB_FIRST})
-            glPixelStorei(zero, 0);
-        const GLint scaleResult = gluScaleImage(GL_RGB, rgbWidth, rgbHeight, GL_UNSIGNED_BYTE, rgb.data(),
-                                                texWidth, texHeight, GL_UNSIGNED_BYTE, scaled.data());
-        glPopClientAttrib();
-        if (scaleResult != 0) {
-            *reason = std::string("cannot rescale (") +
-                      reinterpret_cast<const char*>(gluErrorString(static_cast<GLenum>(scaleResult))) + ")";
-            return false;
-        }
-        source = scaled.data();
-    }
-
-    // Bottom row first, red, green, blue, 255.
-    out->rgba.resize(std::size_t{4} * texWidth * texHeight);
-    const std::size_t srcRow = std::size_t{3} * texWidth;
-    const std::size_t dstRow = std::size_t{4} * texWidth;
-    for (int y = 0; y < texHeight; ++y) {
-        const uint8_t* s = source + static_cast<std::size_t>(y) * srcRow;
-        uint8_t* d = out->rgba.data() + static_cast<std::size_t>(texHeight - 1 - y) * dstRow;
-        for (int x = 0; x < texWidth; ++x, s += 3, d += 4) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            d[3] = 255;
-        }
-    }
-    return true;
+    if (decodedWidth == out->texWidth && decodedHeight == out->texHeight) return true;
+    return rescale(&picture, decodedWidth, decodedHeight, out, reason);
 }
 
 // Linear filtering: every picture but the chessboards.

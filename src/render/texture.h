@@ -21,8 +21,9 @@
 // Full paths (working directory, '/', relative path) must fit in a buffer of
 // this many characters including the terminator.
 constexpr std::size_t kMaxFullPathChars = 260;
-// Pictures whose header claims more than this per side, or more decoded
-// bytes than kMaxPictureBytes, are refused before anything is allocated.
+// Pictures whose header claims more than this per side, or whose decoded
+// pixels (4 bytes each) or texture would take more than kMaxPictureBytes, are
+// refused before anything is allocated.
 constexpr int kMaxPictureSide = 16384;
 constexpr std::size_t kMaxPictureBytes = std::size_t{256} << 20;
 
@@ -49,7 +50,7 @@ struct TexturePixels {
 };
 
 // Decodes and resamples the file at `path` (opened as given) for a driver
-// whose limit is maxTextureSize. Needs a current GL context (the rescale
-// reads the pixel-store state). On failure returns false with the reason.
+// whose limit is maxTextureSize. Touches no OpenGL state. On failure returns
+// false with the reason.
 bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels* out,
                              std::string* reason);
