@@ -1,0 +1,819 @@
+// score.cpp -- the arrangement of the soundtrack and the instruments it uses.
+//
+// The piece is in A minor at 150 beats per minute (a sixteenth is 100 ms), with
+// a middle part in D minor. Every pitched sound goes through a steep low-pass
+// before the master, so all the energy around 4.3, 6.5 and 10.8 kHz -- the
+// frequencies the picture reacts to -- comes from the hats, claps, cymbals
+// and a quiet noise bed, whose levels are set here (BrightGains) and checked
+// by the analysis tool.
+#include "score.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "marks.h"
+#include "synth.h"
+
+namespace soundtrack {
+
+using namespace synth;
+
+namespace {
+
+// ---------------------------------------------------------------- buses ---
+
+Bus* duckBus;    // bass, pads, arpeggio: pumped by the kick
+Bus* tonalBus;   // other pitched sounds and drum bodies
+Bus* reverbSend; // what the room hears
+Bus* leadBus;    // lead before its echo
+Bus* brightBus;  // hats, claps' top, cymbals, noise bed: not low-passed
+std::vector<float>* duckCurve;
+long totalFrames;
+
+// The measured levels for the analysed frequencies (see bandstats).
+constexpr BrightGains kHatGains{1.6f, 0.66f, 0.27f, 0.35f};
+constexpr BrightGains kOpenHatGains{1.2f, 0.5f, 0.2f, 0.35f};
+constexpr BrightGains kClapGains{1.3f, 0.55f, 0.2f, 0.15f};
+constexpr BrightGains kCrashGains{0.12f, 0.08f, 0.04f, 0.9f};
+constexpr BrightGains kBedGains{0.24f, 0.10f, 0.037f, 0.0f};
+
+uint32_t seedCounter = 12345;
+uint32_t nextSeed() { return seedCounter = seedCounter * 1664525u + 1013904223u; }
+
+// Floor division for the bar arithmetic before a bar origin.
+long floorDiv(long a, long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// ---------------------------------------------------------- instruments ---
+
+// Three band-passes centred on the analysed frequencies, each of fourth
+// order so that one band's skirt barely reaches the next: the gains then set
+// the three levels almost independently.
+struct BrightBands {
+    Biquad b[3][2];
+    BrightBands() {
+        const double hz[3] = {4306.6, 6459.9, 10766.6};
+        for (int k = 0; k < 3; ++k)
+            for (auto& s : b[k]) s.bandpass(hz[k], 2.2);
+    }
+    float run(float x, const BrightGains& g) {
+        return g.g100 * b[0][1].run(b[0][0].run(x)) + g.g150 * b[1][1].run(b[1][0].run(x)) +
+               g.g250 * b[2][1].run(b[2][0].run(x));
+    }
+};
+
+// Noise shaped by band-passes at the analysed frequencies plus a band of
+// sizzle above them; env gives the level over time (seconds).
+template <class EnvFn>
+void brightNoise(double ms, double lengthSec, const BrightGains& g, float vel, float pan, EnvFn env) {
+    Noise noise(nextSeed());
+    BrightBands bands;
+    Biquad top[4];
+    // The sizzle must not leak down to 10.8 kHz: eighth order at 15 kHz.
+    for (int k = 0; k < 4; ++k) top[k].highpass(15000, 1.0 / (2.0 * std::sin(kPi * (2 * k + 1) / 16.0)));
+    float gl, gr;
+    panGains(pan, &gl, &gr);
+    long f0 = frameOf(ms), n = long(lengthSec * kRate);
+    for (long i = 0; i < n; ++i) {
+        float x = noise.next();
+        float sizzle = x;
+        for (auto& t : top) sizzle = t.run(sizzle);
+        float v = bands.run(x, g) + g.top * sizzle;
+        brightBus->add(f0 + i, v * vel * float(env(i / kRate)), gl, gr);
+    }
+}
+
+// Kick: a sine falling from about 170 Hz to 48 Hz with a short click; it
+// also pulls down the pumping curve of the bass and pads.
+void kick(double ms, float vel) {
+    long f0 = frameOf(ms), n = long(0.45 * kRate);
+    double phase = 0;
+    Noise noise(nextSeed());
+    Biquad clickLp;
+    clickLp.lowpass(2500, 0.7);
+    std::vector<float> amp = Env{0.0015, 0.22, 0.0, 0.05, 0.40}.curve();
+    n = std::min(n, long(amp.size()));
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        double hz = 48 + 120 * std::exp(-t / 0.03);
+        phase += 2 * kPi * hz / kRate;
+        double click = clickLp.run(noise.next()) * std::exp(-t / 0.004) * 0.5;
+        tonalBus->add(f0 + i, float((std::sin(phase) * amp[i] + click) * vel * 0.95), 1, 1);
+    }
+    // Pumping: dip to 35 % within 6 ms, recover over about 180 ms.
+    long d = long(0.3 * kRate);
+    for (long i = 0; i < d && f0 + i < totalFrames; ++i) {
+        double t = i / kRate;
+        double dip = t < 0.006 ? 0.5 - 0.5 * std::cos(kPi * t / 0.006) : std::exp(-(t - 0.006) / 0.07);
+        float g = float(1.0 - 0.65 * vel * dip);
+        if (f0 + i >= 0) (*duckCurve)[f0 + i] = std::min((*duckCurve)[f0 + i], g);
+    }
+}
+
+// Clap: three quick noise bursts and a tail, mid-band body plus its bright top.
+void clap(double ms, float vel, bool snare = false) {
+    auto env = [snare](double t) {
+        double e = 0;
+        for (int k = 0; k < 3; ++k) {
+            double tk = t - 0.009 * k;
+            if (tk >= 0 && !snare) e = std::max(e, std::exp(-tk / 0.0045));
+        }
+        double start = snare ? 0.0 : 0.018;
+        if (t >= start) e = std::max(e, std::exp(-(t - start) / (snare ? 0.06 : 0.075)) * (snare ? 1.0 : 0.8));
+        double a = std::min(1.0, t / 0.0008);
+        double fade = t > 0.32 ? std::max(0.0, 1 - (t - 0.32) / 0.04) : 1.0;
+        return e * a * fade;
+    };
+    long f0 = frameOf(ms), n = long(0.36 * kRate);
+    Noise noise(nextSeed());
+    Biquad bp1, bp2;
+    bp1.bandpass(1500, 0.9);
+    bp2.bandpass(2600, 1.2);
+    double phase = 0;
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        float x = noise.next();
+        double body = 0;
+        if (snare) {
+            phase += 2 * kPi * (190 + 60 * std::exp(-t / 0.01)) / kRate;
+            body = std::sin(phase) * std::exp(-t / 0.05) * std::min(1.0, t / 0.001) * 0.6;
+        }
+        float v = float((bp1.run(x) * 0.9 + bp2.run(x) * 0.6) * env(t) + body) * vel * 0.8f;
+        tonalBus->add(f0 + i, v, 1, 1);
+        reverbSend->add(f0 + i, v * 0.35f, 1, 1);
+    }
+    // The bright part dies faster than the body, so the level the picture
+    // sees falls back between the beats.
+    brightNoise(ms, 0.2, kClapGains, vel, 0.0f, [snare](double t) {
+        double e = 0;
+        for (int k = 0; k < 3; ++k) {
+            double tk = t - 0.009 * k;
+            if (tk >= 0 && !snare) e = std::max(e, std::exp(-tk / 0.0045));
+        }
+        double start = snare ? 0.0 : 0.018;
+        if (t >= start) e = std::max(e, std::exp(-(t - start) / 0.03) * (snare ? 1.0 : 0.8));
+        double fade = t > 0.16 ? std::max(0.0, 1 - (t - 0.16) / 0.04) : 1.0;
+        return e * std::min(1.0, t / 0.0008) * fade;
+    });
+}
+
+// Closed hat: a short burst of bright noise.
+void closedHat(double ms, float vel, float pan) {
+    brightNoise(ms, 0.14, kHatGains, vel, pan, [](double t) {
+        double a = std::min(1.0, t / 0.0005);
+        double fade = t > 0.10 ? std::max(0.0, 1 - (t - 0.10) / 0.04) : 1.0;
+        return a * std::exp(-t / 0.022) * fade;
+    });
+}
+
+// Open hat: the same noise, ringing longer but gone before the next eighth.
+void openHat(double ms, float vel, float pan) {
+    brightNoise(ms, 0.19, kOpenHatGains, vel, pan, [](double t) {
+        double a = std::min(1.0, t / 0.001);
+        double fade = t > 0.15 ? std::max(0.0, 1 - (t - 0.15) / 0.04) : 1.0;
+        return a * std::exp(-t / 0.045) * fade;
+    });
+}
+
+// Crash: a long wash whose brightness sits mostly above the analysed band.
+void crash(double ms, float vel) {
+    brightNoise(ms, 2.6, kCrashGains, vel, -0.2f, [](double t) {
+        double a = std::min(1.0, t / 0.001);
+        double fade = t > 2.2 ? std::max(0.0, 1 - (t - 2.2) / 0.4) : 1.0;
+        return a * (0.55 * std::exp(-t / 0.08) + 0.45 * std::exp(-t / 0.7)) * fade;
+    });
+    brightNoise(ms, 2.6, kCrashGains, vel * 0.8f, 0.35f, [](double t) {
+        double a = std::min(1.0, t / 0.0015);
+        double fade = t > 2.2 ? std::max(0.0, 1 - (t - 2.2) / 0.4) : 1.0;
+        return a * std::exp(-t / 0.8) * fade;
+    });
+    // Its body, in the pitched bus.
+    long f0 = frameOf(ms), n = long(1.5 * kRate);
+    Noise noise(nextSeed());
+    Biquad bp;
+    bp.bandpass(2200, 0.6);
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        double e = std::min(1.0, t / 0.001) * std::exp(-t / 0.35) * (t > 1.3 ? std::max(0.0, 1 - (t - 1.3) / 0.2) : 1.0);
+        float v = float(bp.run(noise.next()) * e * 0.35 * vel);
+        tonalBus->add(f0 + i, v, 1, 1);
+        reverbSend->add(f0 + i, v * 0.5f, 1, 1);
+    }
+}
+
+// A steady bed of soft bright noise under the drums, so the picture never
+// rests at zero between hits; uncorrelated left and right for width.
+void noiseBed(double startMs, double endMs, float level) {
+    for (int ch = 0; ch < 2; ++ch) {
+        Noise noise(nextSeed());
+        BrightBands bands;
+        long f0 = frameOf(startMs), f1 = frameOf(endMs);
+        double fadeSec = 0.25;
+        for (long i = f0; i < f1; ++i) {
+            double t = (i - f0) / kRate, left = (f1 - i) / kRate;
+            double e = std::min({1.0, t / fadeSec, left / fadeSec});
+            e = 0.5 - 0.5 * std::cos(kPi * e);
+            float x = noise.next();
+            float v = bands.run(x, kBedGains);
+            v *= level * float(e);
+            if (ch == 0) brightBus->add(i, v, 1, 0);
+            else brightBus->add(i, v, 0, 1);
+        }
+    }
+}
+
+// Bass: two detuned saws and a sine sub under a resonant low-pass whose
+// cutoff falls after each attack.
+void bass(double ms, double lenSec, double note, float vel, double cutoff, double envAmt) {
+    Saw s1, s2;
+    s2.phase = 0.37;
+    Svf f;
+    double sub = 0, hz = noteHz(note);
+    std::vector<float> env = Env{0.003, 0.25, 0.75, 0.03, lenSec}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    SvfCoef co;
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        if (i % kControlStep == 0) co = SvfCoef::make(cutoff + envAmt * std::exp(-t / 0.07), 0.9);
+        sub += 2 * kPi * hz / kRate;
+        double x = 0.5 * (s1.next(hz * 1.003) + s2.next(hz * 0.997));
+        double y = f.lowpass(float(x), co);
+        float v = float((y * 0.7 + std::sin(sub) * 0.55) * env[i] * vel);
+        duckBus->add(f0 + i, v, 1, 1);
+    }
+}
+
+// Pad: three detuned saws per note spread across the stereo field, through
+// a four-pole low-pass that breathes slowly.
+void pad(double ms, double lenSec, const int* notes, int count, float vel, double cutoff) {
+    std::vector<float> env = Env{0.35, 1.0, 1.0, 0.9, lenSec}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    for (int k = 0; k < count; ++k) {
+        double hz = noteHz(notes[k]);
+        Saw sa, sb, sc;
+        sa.phase = 0.11 * k; sb.phase = 0.5 + 0.07 * k; sc.phase = 0.3;
+        Svf fl1, fl2, fr1, fr2;
+        SvfCoef co;
+        for (long i = 0; i < n; ++i) {
+            double t = i / kRate;
+            if (i % kControlStep == 0)
+                co = SvfCoef::make(cutoff * (1 + 0.18 * std::sin(2 * kPi * 0.15 * (ms / 1000 + t) + k)), 1.6);
+            double a = sa.next(hz * 0.996), b = sb.next(hz), c = sc.next(hz * 1.004);
+            double l = a + 0.6 * b, r = c + 0.6 * b;
+            float yl = fl2.lowpass(fl1.lowpass(float(l), co), co);
+            float yr = fr2.lowpass(fr1.lowpass(float(r), co), co);
+            float e = env[i] * vel * 0.07f;
+            duckBus->add(f0 + i, yl * e, 1, 0);
+            duckBus->add(f0 + i, yr * e, 0, 1);
+            reverbSend->add(f0 + i, (yl + yr) * e * 0.4f, 1, 1);
+        }
+    }
+}
+
+// Lead: two saws with vibrato and a plucked filter; goes through the echo.
+void lead(double ms, double lenSec, double note, float vel) {
+    Saw s1, s2;
+    s2.phase = 0.25;
+    Svf f;
+    std::vector<float> env = Env{0.006, 0.35, 0.55, 0.09, lenSec}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    double hz0 = noteHz(note);
+    SvfCoef co;
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        if (i % kControlStep == 0) co = SvfCoef::make(1300 + 1600 * std::exp(-t / 0.12), 1.3);
+        double vib = t > 0.15 ? 0.004 * std::min(1.0, (t - 0.15) / 0.2) * std::sin(2 * kPi * 5.2 * t) : 0;
+        double hz = hz0 * (1 + vib);
+        double x = 0.5 * (s1.next(hz * 1.0035) + s2.next(hz * 0.9965));
+        double y = f.lowpass(float(x), co);
+        float v = float(y * env[i] * vel * 0.16);
+        leadBus->add(f0 + i, v, 1, 1);
+    }
+}
+
+// Arpeggio pluck: one saw with a fast filter envelope.
+void arp(double ms, double note, float vel, float pan, double bright) {
+    Saw s;
+    Svf f;
+    std::vector<float> env = Env{0.002, 0.09, 0.0, 0.04, 0.09}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    double hz = noteHz(note);
+    float gl, gr;
+    panGains(pan, &gl, &gr);
+    SvfCoef co;
+    for (long i = 0; i < n; ++i) {
+        if (i % kControlStep == 0) co = SvfCoef::make(300 + bright * std::exp(-i / kRate / 0.05), 1.2);
+        double y = f.lowpass(s.next(hz), co);
+        duckBus->add(f0 + i, float(y * env[i] * vel * 0.13), gl, gr);
+    }
+}
+
+// Chord stab: saws with a bright, quickly closing filter; the accents.
+void stab(double ms, const int* notes, int count, float vel, double bright = 3200) {
+    std::vector<float> env = Env{0.002, 0.18, 0.25, 0.25, 0.22}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    for (int k = 0; k < count; ++k) {
+        Saw s1, s2;
+        s2.phase = 0.5;
+        Svf f;
+        double hz = noteHz(notes[k] + 12);
+        float gl, gr;
+        panGains(-0.4f + 0.8f * k / std::max(1, count - 1), &gl, &gr);
+        SvfCoef co;
+        for (long i = 0; i < n; ++i) {
+            if (i % kControlStep == 0) co = SvfCoef::make(500 + bright * std::exp(-i / kRate / 0.09), 1.1);
+            double x = 0.5 * (s1.next(hz * 1.004) + s2.next(hz * 0.996));
+            double y = f.lowpass(float(x), co);
+            float v = float(y * env[i] * vel * 0.16);
+            tonalBus->add(f0 + i, v, gl, gr);
+            reverbSend->add(f0 + i, v * 0.6f, gl, gr);
+        }
+    }
+}
+
+// Tom for fills: a sine that drops a fifth as it decays.
+void tom(double ms, double note, float vel) {
+    std::vector<float> env = Env{0.001, 0.12, 0.0, 0.04, 0.30}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    double phase = 0, hz = noteHz(note);
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        phase += 2 * kPi * hz * (1 + 0.5 * std::exp(-t / 0.04)) / kRate;
+        double e = env[i];
+        float v = float(std::sin(phase) * e * vel * 0.5);
+        tonalBus->add(f0 + i, v, 1, 1);
+        reverbSend->add(f0 + i, v * 0.3f, 1, 1);
+    }
+}
+
+// Boom: a deep falling sine with a dark thump, for drops and the break.
+void boom(double ms, float vel) {
+    std::vector<float> env = Env{0.002, 0.6, 0.0, 0.3, 1.7}.curve();
+    long f0 = frameOf(ms), n = long(env.size());
+    double phase = 0;
+    Noise noise(nextSeed());
+    Biquad lp;
+    lp.lowpass(600, 0.7);
+    for (long i = 0; i < n; ++i) {
+        double t = i / kRate;
+        phase += 2 * kPi * (36 + 60 * std::exp(-t / 0.08)) / kRate;
+        double e = env[i];
+        double thump = lp.run(noise.next()) * std::exp(-t / 0.05) * std::min(1.0, t / 0.001);
+        float v = float((std::sin(phase) * e + thump * 0.8) * vel * 0.8);
+        tonalBus->add(f0 + i, v, 1, 1);
+        reverbSend->add(f0 + i, v * 0.2f, 1, 1);
+    }
+}
+
+// Riser: band-passed noise and a saw both sweeping up, swelling towards the
+// landing; everything stays below the bright band.
+void riser(double startMs, double endMs, float vel) {
+    long f0 = frameOf(startMs), f1 = frameOf(endMs);
+    Noise noise(nextSeed());
+    Svf bpLow, bpHigh;
+    SvfCoef cLow, cHigh;
+    Saw saw;
+    double len = (f1 - f0) / kRate;
+    for (long i = f0; i < f1; ++i) {
+        double u = (i - f0) / kRate / len;  // 0..1
+        if ((i - f0) % kControlStep == 0) {
+            double hz = 300 * std::pow(8.0, u);
+            cLow = SvfCoef::make(hz * 1.4, 1.2);
+            cHigh = SvfCoef::make(hz * 0.7, 1.4);
+        }
+        float x = noise.next();
+        float lo = bpLow.lowpass(x, cLow);
+        float band = lo - bpHigh.lowpass(lo, cHigh);
+        double s = saw.next(noteHz(45 + 24 * u)) * 0.25;
+        double tail = (f1 - i) / kRate;
+        double e = std::pow(u, 1.6) * std::min(1.0, tail / 0.012) * std::min(1.0, (i - f0) / kRate / 0.02);
+        float v = float((band * 1.2 + s) * e * vel * 0.5);
+        tonalBus->add(i, v, 1, 1);
+        reverbSend->add(i, v * 0.4f, 1, 1);
+    }
+}
+
+// ------------------------------------------------------------- harmony ---
+
+struct Chord {
+    int notes[4];
+    int bass;
+};
+
+// A minor: Am7 - Fmaj7 - C - G.
+constexpr Chord kProgA[4] = {{{57, 60, 64, 67}, 33}, {{53, 57, 60, 64}, 29},
+                             {{55, 60, 64, 67}, 36}, {{55, 59, 62, 67}, 31}};
+// A minor, falling to the dominant: Am - G - F - E.
+constexpr Chord kProgB[4] = {{{57, 60, 64, 69}, 33}, {{55, 59, 62, 67}, 31},
+                             {{53, 57, 60, 65}, 29}, {{52, 56, 59, 64}, 28}};
+// D minor: Dm7 - Bbmaj7 - F - C.
+constexpr Chord kProgC[4] = {{{53, 57, 60, 62}, 38}, {{53, 57, 58, 62}, 34},
+                             {{53, 57, 60, 65}, 29}, {{52, 55, 60, 64}, 36}};
+
+// One chord held: under the riser (E) and in the break (Am).
+constexpr Chord kHoldE[4] = {{{52, 56, 59, 64}, 28}, {{52, 56, 59, 64}, 28},
+                             {{52, 56, 59, 64}, 28}, {{52, 56, 59, 64}, 28}};
+constexpr Chord kHoldAm[4] = {{{57, 60, 64, 69}, 33}, {{57, 60, 64, 69}, 33},
+                              {{57, 60, 64, 69}, 33}, {{57, 60, 64, 69}, 33}};
+
+// Lead phrases over one chord (two bars): (sixteenth, length, chord tone).
+struct Step {
+    int pos, len, tone;
+};
+const std::vector<Step> kMotifCall = {{0, 3, 2}, {3, 3, 3}, {6, 2, 4}, {8, 4, 3}, {12, 2, 2}, {14, 2, 1},
+                                      {16, 6, 2}, {22, 2, 3}, {24, 4, 4}, {28, 3, 5}};
+const std::vector<Step> kMotifAnswer = {{0, 2, 4}, {2, 2, 3}, {4, 4, 2}, {8, 2, 1}, {10, 2, 2},
+                                        {12, 4, 3}, {16, 8, 2}, {26, 2, 1}, {28, 3, 0}};
+const std::vector<Step> kMotifLong = {{0, 8, 2}, {8, 4, 3}, {12, 4, 4}, {16, 11, 3}, {28, 3, 1}};
+const std::vector<Step> kMotifRun = {{0, 2, 4}, {2, 2, 5}, {4, 2, 6}, {6, 2, 5}, {8, 4, 4}, {12, 2, 3},
+                                     {14, 2, 4}, {16, 6, 5}, {22, 2, 4}, {24, 4, 3}, {28, 3, 2}};
+
+// Chord tone i counted upwards through the octaves.
+int chordTone(const Chord& c, int i) { return c.notes[i % 4] + 12 * (i / 4); }
+
+// ----------------------------------------------------------- arrangement ---
+
+enum class BassStyle { None, Long, Offbeat, Gallop, Half };
+enum class LeadStyle { None, CallAnswer, Long, Run };
+
+// One stretch of the arrangement with its instrumentation.
+struct Part {
+    double startMs, endMs;
+    double originMs;         // where bar 0 of this stretch's grid begins
+    const Chord* prog;
+    int barsPerChord;
+    bool pads;
+    double padCutoff;
+    BassStyle bass;
+    double bassCutoff;       // at the start; ramps to bassCutoffEnd
+    double bassCutoffEnd;
+    LeadStyle lead;
+    int leadOctave;
+    bool arpOn;
+    double arpBright;
+    bool kickOn, clapOn, hatsOn, openHats, bed;
+};
+
+const Chord& chordAt(const Part& p, double t) {
+    long bar = floorDiv(long(t - p.originMs), kBarMs);
+    long idx = floorDiv(bar, p.barsPerChord);
+    return p.prog[((idx % 4) + 4) % 4];
+}
+
+// Plays one part: pads per chord span, bass, lead, arpeggio and drums, each
+// clipped to the part's span.
+void playPart(const Part& p) {
+    const double span = p.barsPerChord * double(kBarMs);
+    // Pads: one chord per span, crossfading at the changes.
+    if (p.pads) {
+        double t = p.startMs;
+        while (t < p.endMs - 1) {
+            double chordStart = floorDiv(long(t - p.originMs), long(span)) * span + p.originMs;
+            double end = std::min(p.endMs, chordStart + span);
+            const Chord& c = chordAt(p, t);
+            pad(t, (end - t) / 1000.0, c.notes, 4, 1.0f, p.padCutoff);
+            t = end;
+        }
+    }
+    // Everything on the sixteenth grid.
+    for (double t = std::ceil(p.startMs / kSixteenthMs) * kSixteenthMs; t < p.endMs; t += kSixteenthMs) {
+        long s16 = floorDiv(long(t - p.originMs), kSixteenthMs);
+        int pos = int(((s16 % 16) + 16) % 16);       // in the bar
+        int posChord = int(((s16 % (16 * p.barsPerChord)) + 16 * p.barsPerChord) % (16 * p.barsPerChord));
+        long bar = floorDiv(s16, 16);
+        const Chord& c = chordAt(p, t);
+        double u = (t - p.startMs) / (p.endMs - p.startMs);
+        double bassCut = p.bassCutoff + (p.bassCutoffEnd - p.bassCutoff) * u;
+        double left = (p.endMs - t) / 1000.0;
+
+        switch (p.bass) {
+        case BassStyle::Long:
+            if (pos == 0 || t == p.startMs) bass(t, std::min(1.55, left), c.bass, 0.9f, bassCut, 300);
+            break;
+        case BassStyle::Offbeat:
+            if (pos % 4 == 2) bass(t, std::min(0.17, left), c.bass + 12 * (pos == 14 && bar % 2), 1.0f, bassCut, 1400);
+            if (pos % 8 == 7) bass(t, std::min(0.08, left), c.bass + 12, 0.6f, bassCut, 900);
+            break;
+        case BassStyle::Gallop:
+            if (pos % 4 != 0) bass(t, std::min(0.08, left), c.bass + (pos % 4 == 3 ? 12 : 0), pos % 4 == 2 ? 1.0f : 0.75f, bassCut, 1200);
+            break;
+        case BassStyle::Half:
+            if (pos == 0) bass(t, std::min(0.55, left), c.bass, 1.0f, bassCut, 800);
+            if (pos == 6) bass(t, std::min(0.17, left), c.bass + 12, 0.8f, bassCut, 800);
+            if (pos == 8) bass(t, std::min(0.75, left), c.bass, 0.9f, bassCut, 800);
+            break;
+        case BassStyle::None:
+            break;
+        }
+
+        if (p.lead != LeadStyle::None) {
+            long chordIdx = floorDiv(s16, 16 * p.barsPerChord);
+            const std::vector<Step>* motif = &kMotifLong;
+            if (p.lead == LeadStyle::CallAnswer) motif = (chordIdx % 2) ? &kMotifAnswer : &kMotifCall;
+            if (p.lead == LeadStyle::Run) motif = (chordIdx % 2) ? &kMotifRun : &kMotifCall;
+            for (const Step& st : *motif) {
+                if (st.pos * p.barsPerChord / 2 != posChord) continue;
+                double len = std::min(st.len * kSixteenthMs * p.barsPerChord / 2.0 - 20, p.endMs - t - 10) / 1000.0;
+                if (len > 0.03) lead(t, len, chordTone(c, st.tone) + 12 * p.leadOctave, 1.0f);
+            }
+        }
+
+        if (p.arpOn) {
+            static const int kArpOrder[8] = {0, 1, 2, 3, 4, 3, 2, 1};
+            int note = chordTone(c, kArpOrder[pos % 8] + (pos >= 8 ? 1 : 0)) + 12;
+            arp(t, note, pos % 4 == 0 ? 1.0f : 0.75f, (pos % 2) ? 0.5f : -0.5f, p.arpBright);
+        }
+
+        bool onBeat = pos % 4 == 0, onEighth = pos % 2 == 0;
+        if (p.kickOn && onBeat) kick(t, 1.0f);
+        if (p.clapOn && (pos == 4 || pos == 12)) clap(t, 0.9f);
+        if (p.hatsOn && onEighth) {
+            if (p.openHats && pos % 4 == 2) openHat(t, 0.8f, 0.25f);
+            else closedHat(t, pos % 4 == 0 ? 0.85f : 1.0f, -0.2f);
+        }
+    }
+    if (p.bed) noiseBed(p.startMs, p.endMs, 1.0f);
+}
+
+// A snare run of sixteenths from fromMs, growing louder, whose last hit is
+// at lastMs (the accent it leads into).
+void snareFill(double fromMs, double lastMs) {
+    int n = int(std::lround((lastMs - fromMs) / kSixteenthMs));
+    for (int k = 0; k <= n; ++k) clap(fromMs + k * kSixteenthMs, 0.45f + 0.55f * k / std::max(1, n), true);
+}
+
+// Toms falling from high to low over the given sixteenths.
+void tomFill(double fromMs, int count) {
+    for (int k = 0; k < count; ++k) tom(fromMs + k * kSixteenthMs, 50 - 2 * k, 0.9f);
+}
+
+// The whole piece, in order.
+void arrange() {
+    const double o1 = kFirstBarMs, o2 = kSecondHalfMs;
+    using B = BassStyle;
+    using L = LeadStyle;
+    // start, end, origin, prog, bars/chord, pads, padCut, bass, cut0, cut1, lead, oct, arp, arpBright,
+    // kick, clap, hats, open, bed
+    const Part parts[] = {
+        // Quiet intro: dark pads, a low bass drone from the second phrase, a
+        // muted arpeggio later on; no drums.
+        {0, 18000, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
+        {10000, 18000, o1, kProgA, 2, false, 0, B::Long, 250, 350, L::None, 0, false, 0, false, false, false, false, false},
+        {12400, 18000, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, true, 700, false, false, false, false, false},
+        // Build: kick and hats, galloping bass opening up.
+        {18000, 25700, o1, kProgA, 2, true, 1000, B::Gallop, 250, 900, L::None, 0, true, 1200, true, false, true, false, true},
+        {21200, 24400, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, false, 0, false, true, false, false, false},
+        // First full section.
+        {25700, 34800, o1, kProgA, 2, true, 1300, B::Offbeat, 700, 900, L::CallAnswer, 0, false, 0, true, true, true, true, true},
+        // Chessboard: kick and hats under the stabs.
+        {34800, 37500, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, false, true, false, true},
+        // Second section: falling progression, arpeggio in front.
+        {37500, 45800, o1, kProgB, 2, true, 1200, B::Gallop, 600, 1000, L::None, 0, true, 2200, true, true, true, true, true},
+        // Riser: pads only under the sweep.
+        {45800, 47000, o1, kHoldE, 2, true, 1500, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
+        // Landing.
+        {47000, 54800, o1, kProgB, 2, true, 1300, B::Offbeat, 800, 900, L::CallAnswer, 0, true, 1500, true, true, true, true, true},
+        // Cube volume: the main theme, then the runs with the arpeggio.
+        {54800, 67600, o1, kProgA, 2, true, 1400, B::Offbeat, 800, 800, L::CallAnswer, 0, false, 0, true, true, true, true, true},
+        {67600, 80400, o1, kProgA, 2, true, 1500, B::Gallop, 700, 1100, L::Run, 0, true, 2000, true, true, true, true, true},
+        {80400, 86600, o1, kProgA, 2, true, 1100, B::Offbeat, 900, 500, L::None, 0, true, 1500, true, true, true, false, true},
+        // The break: a dark chord and nothing bright.
+        {86800, 89000, o1, kHoldAm, 2, true, 600, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
+        // Return: kick, bass and hats first, everything from 91 s.
+        {89000, 91000, o2, kProgA, 2, true, 900, B::Gallop, 500, 900, L::None, 0, false, 0, true, false, true, false, true},
+        {91000, 105400, o2, kProgA, 2, true, 1400, B::Offbeat, 800, 800, L::CallAnswer, 0, false, 0, true, true, true, true, true},
+        {105400, 118200, o2, kProgA, 2, true, 1300, B::Gallop, 700, 1000, L::None, 0, true, 2400, true, true, true, true, true},
+        {118200, 124600, o2, kProgA, 2, true, 900, B::Long, 400, 400, L::None, 0, false, 0, true, false, true, false, true},
+        {124600, 137000, o2, kProgA, 2, true, 1500, B::Offbeat, 900, 1000, L::Run, 0, true, 1800, true, true, true, true, true},
+        // Halftone: D minor, longer lines.
+        {137000, 140200, o2, kProgC, 2, true, 1100, B::Half, 500, 600, L::None, 0, true, 1200, true, false, true, false, true},
+        {140200, 165000, o2, kProgC, 2, true, 1300, B::Half, 600, 800, L::Long, 0, false, 0, true, true, true, true, true},
+        {165000, 171000, o2, kProgC, 2, true, 1300, B::Gallop, 700, 900, L::None, 0, true, 2200, true, true, true, true, true},
+        {171000, 187200, o2, kProgC, 2, true, 1400, B::Offbeat, 800, 900, L::Run, 0, true, 1400, true, true, true, true, true},
+        {187200, 209200, o2, kProgC, 2, true, 1500, B::Gallop, 800, 1100, L::CallAnswer, 0, true, 2400, true, true, true, true, true},
+        // Floor: the main theme comes back in A minor.
+        {209200, 245000, o2, kProgA, 2, true, 1500, B::Offbeat, 900, 900, L::CallAnswer, 0, true, 1600, true, true, true, true, true},
+        // Closing: the band thins out as the bars close.
+        {245000, 250000, o2, kProgA, 2, true, 1000, B::Long, 500, 400, L::None, 0, false, 0, true, false, true, false, true},
+    };
+    for (const Part& p : parts) playPart(p);
+
+    // Intro swell into the drums.
+    riser(15200, 18000, 0.45f);
+
+    // Accents on the picture's marks.
+    const Chord& am = kProgA[0];
+    crash(18000, 1.0f);
+    snareFill(24400, 25700);
+    crash(25700, 1.0f);
+    stab(25700, am.notes, 4, 1.0f);
+    // Chessboard frames: four stabs climbing through the progression.
+    const int chessMs[4] = {35000, 35500, 36100, 36300};
+    for (int k = 0; k < 4; ++k) {
+        stab(chessMs[k], kProgA[k].notes, 4, 1.1f);
+        kick(chessMs[k], 0.9f);
+        tom(chessMs[k], 45 - 3 * k, 0.8f);
+    }
+    crash(36300, 0.8f);  // the last frame, the loudest
+    tomFill(36900, 6);
+    snareFill(37200, 37500);
+    crash(37500, 1.0f);
+    stab(37500, kProgB[0].notes, 4, 0.9f);
+    // Riser from the snare hit at 45.8 s to the landing at 47 s.
+    snareFill(45200, 45800);
+    stab(45800, kProgB[3].notes, 4, 1.0f);
+    riser(45800, 47000, 1.0f);
+    for (double t = 46000; t < 47000; t += 200) clap(t, 0.35f + 0.4f * float((t - 46000) / 1000), true);
+    crash(47000, 1.0f);
+    kick(47000, 1.0f);
+    boom(47000, 0.6f);
+    snareFill(54000, 54700);
+    crash(54800, 1.0f);
+    // Into the break: a fill, then one deep hit and a dark stab.
+    snareFill(86000, 86600);
+    boom(86800, 1.0f);
+    stab(86800, am.notes, 4, 0.9f, 900);
+    crash(89000, 1.0f);
+    snareFill(90400, 90900);
+    crash(91000, 1.0f);
+    snareFill(136200, 136900);
+    crash(137000, 1.0f);
+    crash(140200, 1.0f);
+    // Pushes on the eighth before the downbeat.
+    for (int m : {144800, 152800, 160800}) {
+        crash(m, 0.9f);
+        stab(m, kProgC[0].notes, 4, 1.0f);
+    }
+    stab(156800, kProgC[2].notes, 4, 1.0f);
+    openHat(156800, 0.9f, 0.3f);
+    snareFill(164400, 164900);
+    crash(165000, 1.0f);
+    crash(171000, 1.0f);
+    tomFill(186600, 6);
+    crash(187200, 1.0f);
+    stab(187200, kProgC[0].notes, 4, 1.0f);
+    snareFill(208400, 209100);
+    crash(209200, 1.0f);
+    stab(209200, kProgA[0].notes, 4, 1.0f);
+    crash(245000, 1.0f);
+    // End card: the last chord rings out and fades by 259.5 s.
+    snareFill(249400, 249900);
+    crash(250000, 1.0f);
+    stab(250000, am.notes, 4, 1.0f);
+    boom(250000, 0.8f);
+    static const int kFinal[4] = {45, 57, 64, 71};
+    pad(250000, 8.0, kFinal, 4, 1.2f, 900);
+    pad(250000, 8.0, kProgA[0].notes, 4, 0.8f, 1100);
+}
+
+// ------------------------------------------------------------- effects ---
+
+// Ping-pong echo on the lead, three sixteenths apart, darker each repeat.
+void leadEcho(Bus& out) {
+    const long d = 3 * kSixteenthMs * 441 / 10;
+    std::vector<float> dl(d, 0.0f), dr(d, 0.0f);  // rings of one delay
+    Biquad lpl, lpr;
+    lpl.lowpass(2500, 0.7);
+    lpr.lowpass(2500, 0.7);
+    for (long i = 0; i < totalFrames; ++i) {
+        float x = leadBus->l[i];
+        long k = i % d;
+        float fromR = dr[k], fromL = dl[k];
+        dl[k] = x + lpl.run(fromR * 0.42f);
+        dr[k] = lpr.run(fromL);
+        float wetL = fromR * 0.45f, wetR = fromL * 0.45f;
+        out.l[i] += x + wetL;
+        out.r[i] += x + wetR;
+        reverbSend->l[i] += x * 0.3f;
+        reverbSend->r[i] += x * 0.3f;
+    }
+}
+
+// A small room: four damped combs and two all-passes per side.
+void room(const Bus& in, Bus& out, float wet) {
+    const int combs[2][4] = {{1557, 1617, 1491, 1422}, {1580, 1640, 1514, 1445}};
+    const int allp[2][2] = {{556, 441}, {579, 464}};
+    for (int ch = 0; ch < 2; ++ch) {
+        const std::vector<float>& x = ch ? in.r : in.l;
+        std::vector<float>& y = ch ? out.r : out.l;
+        std::vector<std::vector<float>> cb(4), ab(2);
+        int ci[4] = {0, 0, 0, 0}, ai[2] = {0, 0};
+        float damp[4] = {0, 0, 0, 0};
+        for (int k = 0; k < 4; ++k) cb[k].assign(combs[ch][k], 0.0f);
+        for (int k = 0; k < 2; ++k) ab[k].assign(allp[ch][k], 0.0f);
+        for (long i = 0; i < totalFrames; ++i) {
+            float s = 0;
+            float input = x[i] * 0.25f;
+            for (int k = 0; k < 4; ++k) {
+                float o = cb[k][ci[k]];
+                damp[k] = o * 0.6f + damp[k] * 0.4f;
+                cb[k][ci[k]] = input + damp[k] * 0.82f;
+                if (++ci[k] == int(cb[k].size())) ci[k] = 0;
+                s += o;
+            }
+            for (int k = 0; k < 2; ++k) {
+                float b = ab[k][ai[k]];
+                float o = -s + b;
+                ab[k][ai[k]] = s + b * 0.5f;
+                if (++ai[k] == int(ab[k].size())) ai[k] = 0;
+                s = o;
+            }
+            y[i] += s * wet;
+        }
+    }
+}
+
+// Peak limiter with a short look-ahead: the gain reaches each peak's
+// reduction before the peak arrives and recovers slowly, so nothing clips
+// and nothing pumps audibly. The ceiling leaves room for the codec.
+void limit(std::vector<float>& pcm, float ceiling) {
+    const long n = long(pcm.size() / 2), look = 128;
+    std::vector<float> req(n);
+    for (long i = 0; i < n; ++i) {
+        float p = std::max(std::fabs(pcm[2 * i]), std::fabs(pcm[2 * i + 1]));
+        req[i] = p > ceiling ? ceiling / p : 1.0f;
+    }
+    // Minimum over the look-ahead window [i, i + look].
+    // (a monotonic queue, run backwards; m overwrites req behind the scan)
+    std::vector<float>& m = req;
+    std::vector<float> qv(n);
+    std::vector<int32_t> qi(n);
+    long head = 0, tail = 0;
+    for (long i = n - 1; i >= 0; --i) {
+        while (tail > head && qv[tail - 1] >= req[i]) --tail;
+        qv[tail] = req[i];
+        qi[tail++] = int32_t(i);
+        while (qi[head] > i + look) ++head;
+        m[i] = qv[head];
+    }
+    std::vector<float>().swap(qv);
+    std::vector<int32_t>().swap(qi);
+    // Box-average over the window before: never above the requirement.
+    double sum = 0;
+    float g = 1.0f;
+    for (long i = 0; i < n; ++i) {
+        sum += m[i];
+        if (i > look) sum -= m[i - look - 1];
+        float avg = float(sum / std::min(i + 1, look + 1));
+        g = std::min(avg, g + (1.0f - g) * 0.0002f);
+        pcm[2 * i] *= g;
+        pcm[2 * i + 1] *= g;
+    }
+}
+
+}  // namespace
+
+// Renders every part and accent into the buses, then mixes: pumped bass and
+// pads, echo, room, the steep low-pass over everything pitched, the bright
+// bus on top, master gain and limiter.
+std::vector<float> renderPiece(long* frames) {
+    totalFrames = long(kLengthMs) * kSampleRate / 1000;
+    Bus tonal(totalFrames), send(totalFrames), bright(totalFrames);
+    std::vector<float> out;
+    {
+        Bus duck(totalFrames), leadB(totalFrames);
+        std::vector<float> curve(totalFrames, 1.0f);
+        duckBus = &duck; tonalBus = &tonal; reverbSend = &send; leadBus = &leadB; brightBus = &bright;
+        duckCurve = &curve;
+        arrange();
+        for (long i = 0; i < totalFrames; ++i) {
+            tonal.l[i] += duck.l[i] * curve[i];
+            tonal.r[i] += duck.r[i] * curve[i];
+        }
+        std::vector<float>().swap(duck.l);
+        std::vector<float>().swap(duck.r);
+        std::vector<float>().swap(curve);
+        std::vector<float>().swap(leadB.r);
+        leadEcho(tonal);
+    }
+    room(send, tonal, 0.55f);
+    std::vector<float>().swap(send.l);
+    std::vector<float>().swap(send.r);
+
+    SteepLowpass lpl, lpr;
+    lpl.set(2800);
+    lpr.set(2800);
+    out.resize(size_t(totalFrames) * 2);
+    const float master = 0.55f;
+    for (long i = 0; i < totalFrames; ++i) {
+        out[2 * i] = (lpl.run(tonal.l[i]) + bright.l[i]) * master;
+        out[2 * i + 1] = (lpr.run(tonal.r[i]) + bright.r[i]) * master;
+    }
+    std::vector<float>().swap(tonal.l);
+    std::vector<float>().swap(tonal.r);
+    std::vector<float>().swap(bright.l);
+    std::vector<float>().swap(bright.r);
+    limit(out, 0.75f);
+    // Nothing after the end card: the last frames are exact silence.
+    long endFade = long(259.5 * kSampleRate), endZero = long(260.0 * kSampleRate);
+    for (long i = endFade; i < totalFrames; ++i) {
+        float g = i >= endZero ? 0.0f : float(0.5 + 0.5 * std::cos(kPi * (i - endFade) / double(endZero - endFade)));
+        out[2 * i] *= g;
+        out[2 * i + 1] *= g;
+    }
+    *frames = totalFrames;
+    return out;
+}
+
+}  // namespace soundtrack
