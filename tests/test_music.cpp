@@ -76,7 +76,9 @@ TEST(Spectrum, FullScaleSineCentredOnABinReadsOne) {
         EXPECT_NEAR(out[k - 1], c.amplitude / 2, 2e-3) << "Hann neighbour of " << k;
         EXPECT_NEAR(out[k + 1], c.amplitude / 2, 2e-3);
         for (int j = 0; j < kSpectrumBins; ++j) {
-            if (std::abs(j - k) > 2) EXPECT_LT(out[j], 1e-3) << "leak into bin " << j << " from " << k;
+            if (std::abs(j - k) > 2) {
+                EXPECT_LT(out[j], 1e-3) << "leak into bin " << j << " from " << k;
+            }
         }
     }
 }

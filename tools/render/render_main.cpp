@@ -93,7 +93,7 @@ void parseOptions(int argc, char** argv) {
         }
     }
     if (options.to >= 0 && options.to < options.from) usage("--to lies before --from");
-    if (!options.pngAt.empty() && options.outDir.empty()) options.outDir = ".";
+    if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
 }
 
 void writeFrame(const std::string& name) {
