@@ -25,12 +25,13 @@ export DISPLAY=":$(cat "$work/display")"
 cleanup() { kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 
-# Starts the demo in the background; sets $pid. Waits for its window.
+# Starts the demo in the background; sets $pid. Waits for its window (up
+# to 30 s: a loaded machine may be slow to start it).
 start_demo() {
   (cd "$demo_dir" && exec "$tessera") 2>"$work/stderr" &
   pid=$!
   window=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     window=$(xdotool search --name '^[0-9]+$' 2>/dev/null | head -n 1)
     [ -n "$window" ] && break
     sleep 0.1
