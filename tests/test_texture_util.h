@@ -74,6 +74,32 @@ inline bool writeJpeg(const std::string& path, const Picture& p, int quality = 9
     return std::fclose(f) == 0;
 }
 
+// Decodes a JPEG file to RGB, top row first; an empty picture on failure.
+inline Picture readJpeg(const std::string& path) {
+    Picture p;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return p;
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_stdio_src(&d, f);
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&d);
+    p.width = static_cast<int>(d.output_width);
+    p.height = static_cast<int>(d.output_height);
+    p.rgb.resize(static_cast<size_t>(p.width) * p.height * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = &p.rgb[static_cast<size_t>(d.output_scanline) * p.width * 3];
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    std::fclose(f);
+    return p;
+}
+
 // Offset of the baseline frame header (FF C0): height at +5, width at +7.
 inline size_t findFrameHeader(const std::vector<uint8_t>& jpeg) {
     for (size_t i = 0; i + 9 < jpeg.size(); ++i)
