@@ -8,8 +8,9 @@
 
 // The four chessboard frames: a chessboard tunnel, square rings of black and
 // white cells running into the screen towards a black vanishing hole. The
-// demo shows the frames in the order 3, 2, 1, 0; each frame is half a cell
-// further into the tunnel than the one before, and four frames make two
+// demo shows the frames in the order 3, 2, 1, 0; in each frame the viewer
+// has flown half a cell further in than in the one before (the rings come
+// out towards the screen's edge), and four frames make two
 // cells, one whole period of the board, so the order 0, 3 (the board first
 // appears on frame 0) continues the same motion. Every texel is pure black
 // or pure white: nearest filtering turns each into a sharp block.
@@ -25,7 +26,7 @@ void paintChessboard(Canvas& canvas, int frame) {
             float r = std::max(std::fabs(u), std::fabs(v));  // square rings
             bool white = false;
             if (r >= nearestHole) {
-                int ring = int(std::floor(depthScale / r - travel));
+                int ring = int(std::floor(depthScale / r + travel));
                 // Position along the ring's perimeter, 0..4 sides, from the
                 // top-left corner clockwise; each side is split into cells.
                 float side;
