@@ -170,27 +170,4 @@ TEST_F(Camera, CamerasPointWhereAskedAndComposeWithTheModelview) {
     glLoadIdentity();
 }
 
-TEST_F(Camera, OverlayOrthoQuadCoversTheWholePicture) {
-    glViewport(0, 0, 640, 480);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_DEPTH_TEST);
-    beginOrtho(-1, 1, -1, 1);
-    glLoadIdentity();
-    glColor3f(1, 1, 1);
-    glBegin(GL_QUADS);
-    glVertex3f(-1, -1, 0);
-    glVertex3f(1, -1, 0);
-    glVertex3f(1, 1, 0);
-    glVertex3f(-1, 1, 0);
-    glEnd();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    const std::vector<uint8_t> rgb = offscreenReadRgb();
-    size_t white = 0;
-    for (uint8_t c : rgb) white += c == 255;
-    EXPECT_EQ(white, rgb.size());
-}
-
 }  // namespace
