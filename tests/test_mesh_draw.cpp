@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -283,6 +285,7 @@ TEST_F(MeshDraw, HalftoneIsDarkerAwayFromTheLight) {
     glOrtho(-48, 48, -36, 36, -100, 100);
     glMatrixMode(GL_MODELVIEW);
     const uint32_t savedState = randomState;
+    std::vector<int32_t> savedLevels(meshGShadeLevels, meshGShadeLevels + kMeshGVertexCount);
     for (float side : {1.0f, -1.0f}) {
         // the silhouette, from a plain draw
         clear(0, 0, 0);
@@ -312,7 +315,7 @@ TEST_F(MeshDraw, HalftoneIsDarkerAwayFromTheLight) {
         const double away = sum[0] / count[0], toward = sum[1] / count[1];
         EXPECT_GT(toward, away + 25) << "light from " << (side > 0 ? "+x" : "-x");
     }
-    std::memset(meshGShadeLevels, 0, sizeof meshGShadeLevels);
+    std::copy(savedLevels.begin(), savedLevels.end(), meshGShadeLevels);
     randomState = savedState;
 }
 

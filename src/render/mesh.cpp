@@ -89,7 +89,8 @@ void computeShadeLevels(float lightX, float lightY, float lightZ, const float* n
     for (int32_t k = 0; k < vertexCount; ++k) {
         const float* n = normals + 3 * k;
         const float d = n[0] * lx + n[1] * ly + n[2] * lz;
-        int32_t level = static_cast<int32_t>(d * 12.0f) % 12;
+        // the product is exact in double, so the band edges fall exactly on n/12
+        int32_t level = static_cast<int32_t>(static_cast<double>(d) * 12.0) % 12;
         if (level < 0) level = 0;
         if (level > 11) level = 11;
         levelsOut[k] = level;
