@@ -416,7 +416,8 @@ inline Build refineByChords(const Build& base, const std::vector<std::array<int,
 constexpr double kStarReach = 0.6, kStarSoft = 0.1, kStarTip = 0.1;
 
 // A cone-like spike over the sphere: full height at direction c, falling
-// almost linearly with the angle to nothing at `reach` radians. The tip is
+// almost linearly with the angle to nothing at a chord distance of `reach`
+// (about that many radians). The tip is
 // rounded over about kStarTip radians and the foot blends into the valley,
 // so the surface stays smooth everywhere while its flanks stay nearly flat
 // (flat flanks are what a few hundred quads can follow faithfully).
@@ -480,6 +481,9 @@ inline Build makeMeshH() {
         star.base += 12.0 - lo;
         star.corner *= 86.9 / hi;
     }
+    double lo = 1e30, hi = 0;
+    for (const V3& p : b.pos) lo = std::fmin(lo, length(p)), hi = std::fmax(hi, length(p));
+    if (std::fabs(lo - 12.0) > 0.01 || std::fabs(hi - 86.9) > 0.01) die("meshH: the star's distances did not settle");
     return b;
 }
 
