@@ -33,11 +33,11 @@ std::vector<float>* duckCurve;
 long totalFrames;
 
 // The measured levels for the analysed frequencies (see bandstats).
-constexpr BrightGains kHatGains{1.6f, 0.66f, 0.27f, 0.35f};
+constexpr BrightGains kHatGains{1.6f, 0.72f, 0.30f, 0.35f};
 constexpr BrightGains kOpenHatGains{1.2f, 0.5f, 0.2f, 0.35f};
 constexpr BrightGains kClapGains{1.3f, 0.55f, 0.2f, 0.15f};
 constexpr BrightGains kCrashGains{0.12f, 0.08f, 0.04f, 0.9f};
-constexpr BrightGains kBedGains{0.24f, 0.10f, 0.037f, 0.0f};
+constexpr BrightGains kBedGains{0.24f, 0.09f, 0.032f, 0.0f};
 
 uint32_t seedCounter = 12345;
 uint32_t nextSeed() { return seedCounter = seedCounter * 1664525u + 1013904223u; }
@@ -172,7 +172,7 @@ void openHat(double ms, float vel, float pan) {
     brightNoise(ms, 0.19, kOpenHatGains, vel, pan, [](double t) {
         double a = std::min(1.0, t / 0.001);
         double fade = t > 0.15 ? std::max(0.0, 1 - (t - 0.15) / 0.04) : 1.0;
-        return a * std::exp(-t / 0.045) * fade;
+        return a * std::exp(-t / 0.035) * fade;
     });
 }
 
@@ -245,9 +245,11 @@ void bass(double ms, double lenSec, double note, float vel, double cutoff, doubl
 }
 
 // Pad: three detuned saws per note spread across the stereo field, through
-// a four-pole low-pass that breathes slowly.
-void pad(double ms, double lenSec, const int* notes, int count, float vel, double cutoff) {
-    std::vector<float> env = Env{0.35, 1.0, 1.0, 0.9, lenSec}.curve();
+// a four-pole low-pass that breathes slowly. With fadeSec > 0 the chord
+// dies away with that time constant instead of holding.
+void pad(double ms, double lenSec, const int* notes, int count, float vel, double cutoff, double fadeSec = 0) {
+    std::vector<float> env =
+        (fadeSec > 0 ? Env{0.35, fadeSec, 0.0, 0.9, lenSec} : Env{0.35, 1.0, 1.0, 0.9, lenSec}).curve();
     long f0 = frameOf(ms), n = long(env.size());
     for (int k = 0; k < count; ++k) {
         double hz = noteHz(notes[k]);
@@ -567,7 +569,7 @@ void arrange() {
         // First full section.
         {25700, 34800, o1, kProgA, 2, true, 1300, B::Offbeat, 700, 900, L::CallAnswer, 0, false, 0, true, true, true, true, true},
         // Chessboard: kick and hats under the stabs.
-        {34800, 37500, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, false, true, false, true},
+        {34800, 37500, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, false, true, true, true},
         // Second section: falling progression, arpeggio in front.
         {37500, 45800, o1, kProgB, 2, true, 1200, B::Gallop, 600, 1000, L::None, 0, true, 2200, true, true, true, true, true},
         // Riser: pads only under the sweep.
@@ -663,8 +665,8 @@ void arrange() {
     stab(250000, am.notes, 4, 1.0f);
     boom(250000, 0.8f);
     static const int kFinal[4] = {45, 57, 64, 71};
-    pad(250000, 8.0, kFinal, 4, 1.2f, 900);
-    pad(250000, 8.0, kProgA[0].notes, 4, 0.8f, 1100);
+    pad(250000, 8.6, kFinal, 4, 1.4f, 900, 2.8);
+    pad(250000, 8.6, kProgA[0].notes, 4, 1.0f, 1100, 2.2);
 }
 
 // ------------------------------------------------------------- effects ---
