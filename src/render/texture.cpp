@@ -156,6 +156,14 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
     return true;
 }
 
+// The buffers kept between loads hold on to at most this much; a picture
+// far larger than the demo's own gives its memory back at once.
+constexpr std::size_t kKeptBufferBytes = std::size_t{16} << 20;
+
+void releaseIfLarge(std::vector<uint8_t>* buffer) {
+    if (buffer->capacity() > kKeptBufferBytes) std::vector<uint8_t>().swap(*buffer);
+}
+
 // Resamples a decoded picture (bottom row first, 4 bytes a pixel) to the
 // texture size with pixman's bilinear filter; edges repeat outwards so the
 // border pixels are not blended with nothing. The decoder has already taken
@@ -222,7 +230,10 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter, const char
     // Reused like the decoder's buffer (see decodePictureForTexture).
     static TexturePixels pixels;
     std::string reason;
-    if (!decodePictureForTexture(fullPath.c_str(), maxTextureSize, &pixels, &reason)) return fail(reason);
+    if (!decodePictureForTexture(fullPath.c_str(), maxTextureSize, &pixels, &reason)) {
+        releaseIfLarge(&pixels.rgba);
+        return fail(reason);
+    }
 
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -234,7 +245,9 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter, const char
     // Upload with default unpacking whatever a caller left set, and find out
     // whether the driver took it: a texture it could not store would
     // otherwise draw as nothing without a word.
-    while (glGetError() != GL_NO_ERROR) {
+    // Earlier errors are not ours; clear them (a bounded number: a lost
+    // context reports its loss forever).
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -250,12 +263,14 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter, const char
     const GLenum uploadError = glGetError();
     if (uploadError != GL_NO_ERROR) {
         glDeleteTextures(1, &name);
+        releaseIfLarge(&pixels.rgba);
         char text[64];
         std::snprintf(text, sizeof text, "OpenGL refused the %d x %d upload (error 0x%04x)",
                       pixels.texWidth, pixels.texHeight, uploadError);
         return fail(text);
     }
     *textureId = name;
+    releaseIfLarge(&pixels.rgba);
     return 1;
 }
 
@@ -302,8 +317,11 @@ bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels
         *reason = why;
         return false;
     }
-    if (decodedWidth == out->texWidth && decodedHeight == out->texHeight) return true;
-    return rescale(&picture, decodedWidth, decodedHeight, out, reason);
+    bool ok = true;
+    if (decodedWidth != out->texWidth || decodedHeight != out->texHeight)
+        ok = rescale(&picture, decodedWidth, decodedHeight, out, reason);
+    releaseIfLarge(&picture);
+    return ok;
 }
 
 // Linear filtering: every picture but the chessboards.
