@@ -6,16 +6,17 @@
 # usage: demo_under_xvfb.sh TESSERA CLOSE_WINDOW TESTDATA_DIR
 set -u
 tessera=$1 close_window=$2 testdata=$3
-demo_dir=$testdata/demo          # holds music/mix.mp3 (a short test track)
+demo_dir=$testdata/demo          # music/mix.mp3 (a short test track), textures/
 work=$(mktemp -d)
 passed=0 failed=0
 
 pass() { echo "ok: $1"; passed=$((passed + 1)); }
 fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
 
-# A virtual screen larger than 640 x 480; Xvfb offers no mode switching, so
-# the demo takes its full-screen window fallback.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# A wide virtual screen; Xvfb offers no mode switching, so the demo takes
+# its full-screen window fallback and shows the picture in the centred 4:3
+# rectangle, 960 x 720 at x = 160.
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 if [ ! -s "$work/display" ]; then
@@ -60,8 +61,8 @@ if [ -z "$window" ]; then
   fail "the demo opened no window with a numeric title"; cat "$work/stderr"
 else
   geometry=$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
-  [ "$geometry" = "1024x768" ] && pass "full-screen window fallback covers the screen" \
-    || fail "window is $geometry, not 1024x768"
+  [ "$geometry" = "1280x720" ] && pass "full-screen window fallback covers the screen" \
+    || fail "window is $geometry, not 1280x720"
   titles=()
   for _ in 1 2 3 4; do
     titles+=("$(xdotool getwindowname "$window")")
@@ -72,9 +73,16 @@ else
     [[ ${titles[$i]} =~ ^[0-9]+$ ]] && [ "${titles[$i]}" -gt "${titles[$((i - 1))]}" ] || rising=0
   done
   [ $rising = 1 ] && pass "title rises: ${titles[*]}" || fail "title does not rise: ${titles[*]}"
-  xwd -root -silent | convert xwd:- -format '%[fx:maxima]' info: >"$work/max" 2>/dev/null
-  [ "$(cat "$work/max")" = "0" ] && pass "nothing but black is drawn yet" \
-    || fail "unexpected pixels on screen (max $(cat "$work/max"))"
+  # The opening card fades in over the middle of the picture rectangle;
+  # the bands left and right of the rectangle stay black.
+  for _ in $(seq 100); do [ "$(xdotool getwindowname "$window")" -ge 3000 ] 2>/dev/null && break; sleep 0.1; done
+  xwd -root -silent | convert xwd:- "$work/shot.png" 2>/dev/null
+  side=$(convert "$work/shot.png" \( -clone 0 -crop 160x720+0+0 \) \( -clone 0 -crop 160x720+1120+0 \) \
+         -delete 0 -append -format '%[fx:maxima]' info: 2>/dev/null)
+  card=$(convert "$work/shot.png" -crop 370x277+455+221 -format '%[fx:maxima]' info: 2>/dev/null)
+  [ "$side" = 0 ] && pass "black outside the centred 4:3 rectangle" || fail "pixels outside the picture (max $side)"
+  awk -v c="$card" 'BEGIN { exit !(c > 0.05) }' && pass "the opening card shows in the middle (max $card)" \
+    || fail "no opening card in the middle (max $card)"
 
   # 2. Escape ends it at once, with status 0.
   xdotool key Escape
@@ -101,7 +109,25 @@ else
   fail "second start opened no window"
 fi
 
-# 4. Without the music: one line naming the file and the directory, status
+# 4. Without the pictures: one line per picture that cannot be loaded, and
+#    the demo runs on.
+mkdir -p "$work/nopictures/music"
+cp "$demo_dir/music/mix.mp3" "$work/nopictures/music/"
+(cd "$work/nopictures" && exec "$tessera") 2>"$work/stderr" &
+pid=$!
+sleep 2
+if kill -0 "$pid" 2>/dev/null; then
+  pass "runs on without its pictures"
+  xdotool key Escape
+else
+  fail "ended without its pictures"
+fi
+wait_exit 5
+lines=$(grep -c 'textures/' "$work/stderr")
+[ "$status" = 0 ] && [ "$lines" = 16 ] && pass "one line for each of the 16 loads" \
+  || fail "status $status, $lines lines about pictures: $(cat "$work/stderr")"
+
+# 5. Without the music: one line naming the file and the directory, status
 #    1, before any window appears.
 mkdir -p "$work/empty"
 (cd "$work/empty" && exec "$tessera") 2>"$work/stderr" &
@@ -117,7 +143,7 @@ fi
 [ -z "$(xdotool search --name '.' 2>/dev/null | xargs -r -n1 xdotool getwindowname 2>/dev/null | grep -E '^[0-9]+$')" ] \
   && pass "no window was opened without music" || fail "a window was opened without music"
 
-# 5. Without a display: one clear line, status 1.
+# 6. Without a display: one clear line, status 1.
 (cd "$demo_dir" && DISPLAY=:9999 exec "$tessera") 2>"$work/stderr"
 status=$?
 message=$(cat "$work/stderr")

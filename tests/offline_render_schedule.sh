@@ -30,6 +30,9 @@ head -n 1 "$work/bands.csv" | grep -qx 'ms,band100,band150,band250' && pass "CSV
 awk -F, '$1 == 1000 && $2 > 0.4 && $4 < 0.01 {a=1} $1 == 2000 && $4 > 0.4 && $2 < 0.01 {b=1}
          $1 == 5000 && $2 == 0 && $3 == 0 && $4 == 0 {c=1} END {exit !(a && b && c)}' "$work/bands.csv" \
   && pass "bands follow the music" || fail "bands do not follow the music"
+written=$(ls "$work/frames" | tr '\n' ' ')
+[ "$written" = "at-000000.png at-001000.png at-130000.png " ] && pass "only the requested frames are written" \
+  || fail "written: $written"
 for ms in 0 1000 130000; do
   f="$work/frames/at-$(printf %06d $ms).png"
   [ "$(identify -format '%wx%h' "$f" 2>/dev/null)" = 640x480 ] && pass "frame at $ms ms written" \

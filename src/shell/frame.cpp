@@ -14,9 +14,18 @@
 #include <cstdlib>
 
 #include "audio/music.h"
+#include "overlays/title_card.h"
+#include "render/camera.h"
+#include "render/mesh.h"
 #include "shell/demo_state.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
+
+// The eye of the current camera index in a scene's table of eyes.
+static void lookAtEyeTableEntry(const float (&table)[6][3]) {
+    const float* eye = table[cues.cameraIndex];
+    lookAtOrigin(eye[0], eye[1], eye[2]);
+}
 
 // Draws one frame with the flags and bands of the previous update, presents
 // it, then updates. The first frame comes before any update: everything is
@@ -44,23 +53,26 @@ void renderFrame() {
     }
     if (sceneFlags.halftoneSceneOn) {
         glPushMatrix();
-        // if (cues.cameraFollowsLight)
-        //     lookAtOrigin(halftoneLightPos[0] * 1.2f, halftoneLightPos[1] * 1.2f, halftoneLightPos[2] * 1.2f);
-        // else
-        //     lookAtOrigin(halftoneEyeTable[cues.cameraIndex]...);
+        if (cues.cameraFollowsLight)
+            lookAtOrigin(halftoneLightPos[0] * 1.2f, halftoneLightPos[1] * 1.2f, halftoneLightPos[2] * 1.2f);
+        else
+            lookAtEyeTableEntry(halftoneEyeTable);
         // drawHalftoneMeshScene();
         glPopMatrix();
     }
     if (sceneFlags.volumeSceneOn) {
         glPushMatrix();
-        // if (cues.brushCamera) lookFromOrigin(brushPoint...);
-        // else lookAtOrigin(volumeEyeTable[cues.cameraIndex]...);
+        if (cues.brushCamera) {
+            // lookFromOrigin(brushPoint[0], brushPoint[1], brushPoint[2]);
+        } else {
+            lookAtEyeTableEntry(volumeEyeTable);
+        }
         // drawVolumeScene();
         glPopMatrix();
     }
     if (sceneFlags.floorSceneOn) {
         glPushMatrix();
-        // lookAtOrigin(floorEyeTable[cues.cameraIndex]...);
+        lookAtEyeTableEntry(floorEyeTable);
         // drawFloorScene();
         glPopMatrix();
     }
@@ -72,7 +84,7 @@ void renderFrame() {
     if (sceneFlags.titleCardOn) {
         glPushMatrix();
         glTranslatef(0, 0, -1);
-        // drawTitleCard();
+        drawTitleCard();
         glPopMatrix();
     }
 
@@ -94,13 +106,16 @@ void updateFrame() {
     // updateWindowScene(frameDeltaMs + bands.band250 * 100000);
 
     if (sceneFlags.halftoneSceneOn) {
-        // refreshHalftonePatterns();
+        refreshHalftonePatterns();
         float a = musicTimeMs * 0.05f + bands.band150 * 2000;  // degrees
         halftoneLightPos[0] = 30 * std::cos(a * kDegToRad);
         halftoneLightPos[1] = 30 * std::sin(2 * a * kDegToRad);
         halftoneLightPos[2] = 30 * std::sin((3 * a + 10) * kDegToRad);
-        // computeShadeLevels(halftoneLightPos..., meshG normals, levels, 524);
-        // computeShadeLevels(halftoneLightPos..., meshH normals, levels, 368);
+        // Both meshes the scene can show, whichever it shows now.
+        computeShadeLevels(halftoneLightPos[0], halftoneLightPos[1], halftoneLightPos[2], meshG.normals,
+                           meshGShadeLevels, kMeshGVertexCount);
+        computeShadeLevels(halftoneLightPos[0], halftoneLightPos[1], halftoneLightPos[2], meshH.normals,
+                           meshHShadeLevels, kMeshHVertexCount);
         double m = bands.band100 * 1000 + musicTimeMs;
         halftoneWobble[0] = float(0.2 * std::cos(m * 0.0003490555555555556));
         halftoneWobble[1] = float(0.2 * std::sin(m * 0.0005235833333333334));

@@ -9,6 +9,16 @@
 #include <cstdlib>
 
 #include "audio/music.h"
+#include "overlays/chessboard_overlay.h"
+#include "overlays/face_overlay.h"
+#include "overlays/radial_overlay.h"
+#include "overlays/title_card.h"
+#include "render/mesh.h"
+#include "render/texture.h"
+#include "scenes/displaced_scene.h"
+#include "scenes/floor_scene.h"
+#include "scenes/volume_scene.h"
+#include "scenes/window_scene.h"
 #include "shell/demo_state.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
@@ -59,23 +69,36 @@ void runStartup() {
     glStencilFunc(GL_EQUAL, 1, 0);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
 
-    // refreshHalftonePatterns();
+    refreshHalftonePatterns();
     // initSquareGrid();
     // initBars();
 
-    // loadTexture("textures/radial3.jpg", &radialTexture);
-    // loadTexture("textures/ecli2_g.jpg", &radialTexture2);
+    loadTexture("textures/radial3.jpg", &radialTexture);
+    loadTexture("textures/ecli2_g.jpg", &radialTexture2);
 
     std::fill(std::begin(volumeGrid), std::end(volumeGrid), 0.0f);
 
-    // Face fix-up of the compiled-in meshes: B, C, D, E, F, G, H, I, A, J.
+    fixUpAllMeshes();  // B, C, D, E, F, G, H, I, A, J
 
     startMusic();
 
     glTexGenf(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
     glTexGenf(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
 
-    // Face overlay and title cards.
-    // Scene textures.
-    // Chessboard frames, nearest filtering.
+    loadTexture("textures/oruvaface.jpg", &faceTexture);
+    loadTexture("textures/oruvaface_anti.jpg", &faceAntiTexture);
+    loadTexture("textures/viso.jpg", &visoTexture);
+    loadTexture("textures/intro.jpg", &introTexture);
+    loadTexture("textures/who.jpg", &whoTexture);
+
+    loadTexture("textures/ecli2_r.jpg", &windowSceneTexture);
+    loadTexture("textures/veloppo3.jpg", &displacedSceneTexture);
+    loadTexture("textures/veloppo.jpg", &volumeCubeTexture);
+    loadTexture("textures/ecli2_b.jpg", &floorPairTexture);
+    loadTexture("textures/viso.jpg", &floorMaskMeshTexture);  // a second, separate texture
+
+    loadTextureNearest("textures/scacchi.jpg", &chessboardTextures[0]);
+    loadTextureNearest("textures/scacchi2.jpg", &chessboardTextures[1]);
+    loadTextureNearest("textures/scacchi3.jpg", &chessboardTextures[2]);
+    loadTextureNearest("textures/scacchi4.jpg", &chessboardTextures[3]);
 }

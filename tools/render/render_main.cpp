@@ -28,7 +28,8 @@ struct RenderOptions {
     int fps = 60;
     long from = 0;
     long to = -1;  // none: until the schedule ends
-    std::set<long> pngAt;
+    std::set<long> pngAt;  // positions still to write
+    bool everyFrame = false;  // --out without --png-at
     std::string outDir;
     bool bands = false;
     bool check = false;
@@ -94,6 +95,7 @@ void parseOptions(int argc, char** argv) {
     }
     if (options.to >= 0 && options.to < options.from) usage("--to lies before --from");
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
+    options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
 }
 
 void writeFrame(const std::string& name) {
@@ -109,8 +111,7 @@ void onPresent() {
     if (drawnPosition < options.from || (options.to >= 0 && drawnPosition > options.to)) return;
     if (options.bands)
         std::printf("%ld,%.9g,%.9g,%.9g\n", drawnPosition, bands.band100, bands.band150, bands.band250);
-    if (options.outDir.empty()) return;
-    if (options.pngAt.empty()) {
+    if (options.everyFrame) {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%06ld.png", framesPresented - 2);
         writeFrame(name);
@@ -197,7 +198,7 @@ int main(int argc, char** argv) {
         renderFrame();
         if (options.check) checkFrame();
     }
-    if (!options.pngAt.empty())
+    if (!options.everyFrame && !options.pngAt.empty())
         std::fprintf(stderr, "tessera-render: %zu requested position(s) lie past --to and were not written\n",
                      options.pngAt.size());
     return 0;

@@ -4,8 +4,9 @@
 //   silence.mp3 2 s of digital silence
 //   onset.mp3   silence, then from frame 22050 (500 ms) the bin-100 sine,
 //               then from frame 66150 (1500 ms) a sine centred on bin 250
-//   short track: onset.mp3 again as demo/music/mix.mp3, with an empty
-//               demo/textures/, the working directory of the shell tests
+//   demo/music/mix.mp3  onset.mp3 again: the short track of the shell tests,
+//               whose working directory is demo/ (the build links the
+//               demo's own pictures in as demo/textures)
 //
 // Encoded at 320 kbps with the LAME tag, so a gapless decoder starts at the
 // first synthesised sample and keeps the amplitude.
@@ -72,7 +73,6 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     std::filesystem::create_directories(dir + "/demo/music");
-    std::filesystem::create_directories(dir + "/demo/textures");
 
     Samples tone(size_t(3 * kRate) * 2, 0.0f);
     addSine(tone, 0, 3 * kRate, 100 * kBinHz, 0.99);
