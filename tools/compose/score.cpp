@@ -455,6 +455,8 @@ struct Part {
     bool arpOn;
     double arpBright;
     bool kickOn, clapOn, hatsOn, openHats, bed;
+    float padVel = 1.0f;
+    float bassVel = 1.0f;
 };
 
 const Chord& chordAt(const Part& p, double t) {
@@ -474,7 +476,7 @@ void playPart(const Part& p) {
             double chordStart = floorDiv(long(t - p.originMs), long(span)) * span + p.originMs;
             double end = std::min(p.endMs, chordStart + span);
             const Chord& c = chordAt(p, t);
-            pad(t, (end - t) / 1000.0, c.notes, 4, 1.0f, p.padCutoff);
+            pad(t, (end - t) / 1000.0, c.notes, 4, p.padVel, p.padCutoff);
             t = end;
         }
     }
@@ -491,7 +493,7 @@ void playPart(const Part& p) {
 
         switch (p.bass) {
         case BassStyle::Long:
-            if (pos == 0 || t == p.startMs) bass(t, std::min(1.55, left), c.bass, 0.9f, bassCut, 300);
+            if (pos == 0 || t == p.startMs) bass(t, std::min(1.55, left), c.bass, 0.9f * p.bassVel, bassCut, 300);
             break;
         case BassStyle::Offbeat:
             if (pos % 4 == 2) bass(t, std::min(0.17, left), c.bass + 12 * (pos == 14 && bar % 2), 1.0f, bassCut, 1400);
@@ -560,8 +562,8 @@ void arrange() {
     const Part parts[] = {
         // Quiet intro: dark pads, a low bass drone from the second phrase, a
         // muted arpeggio later on; no drums.
-        {0, 18000, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
-        {10000, 18000, o1, kProgA, 2, false, 0, B::Long, 250, 350, L::None, 0, false, 0, false, false, false, false, false},
+        {0, 18000, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false, 2.0f},
+        {10000, 18000, o1, kProgA, 2, false, 0, B::Long, 250, 350, L::None, 0, false, 0, false, false, false, false, false, 1.0f, 0.45f},
         {12400, 18000, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, true, 700, false, false, false, false, false},
         // Build: kick and hats, galloping bass opening up.
         {18000, 25700, o1, kProgA, 2, true, 1000, B::Gallop, 250, 900, L::None, 0, true, 1200, true, false, true, false, true},
@@ -807,6 +809,13 @@ std::vector<float> renderPiece(long* frames) {
     std::vector<float>().swap(bright.l);
     std::vector<float>().swap(bright.r);
     limit(out, 0.75f);
+    // The piece rises out of silence over its first three seconds.
+    const long fadeIn = 3 * kSampleRate;
+    for (long i = 0; i < fadeIn; ++i) {
+        float g = float(0.5 - 0.5 * std::cos(kPi * i / double(fadeIn)));
+        out[2 * i] *= g;
+        out[2 * i + 1] *= g;
+    }
     // Nothing after the end card: the last frames are exact silence.
     long endFade = long(259.5 * kSampleRate), endZero = long(260.0 * kSampleRate);
     for (long i = endFade; i < totalFrames; ++i) {
