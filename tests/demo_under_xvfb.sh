@@ -16,7 +16,7 @@ fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
 # A wide virtual screen; Xvfb offers no mode switching, so the demo takes
 # its full-screen window fallback and shows the picture in the centred 4:3
 # rectangle, 960 x 720 at x = 160.
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 if [ ! -s "$work/display" ]; then

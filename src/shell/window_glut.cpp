@@ -15,14 +15,19 @@ static bool inGameMode = false;
 static bool videoModesCanChange = false;  // the X server offers mode switching
 static bool processIsEnding = false;
 
+// The connection stays open until GLUT has its own: closing the only client
+// of an X server makes some servers reset, and GLUT's connection would then
+// be refused.
+static Display* probeConnection = nullptr;
+
 bool displayIsReachable(std::string* reason) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display) {
+    probeConnection = XOpenDisplay(nullptr);
+    if (probeConnection) {
         // freeglut switches modes through XFree86-VidMode; without it (Xvfb,
         // most nested servers) asking for game mode only earns a warning.
         int opcode, event, error;
-        videoModesCanChange = XQueryExtension(display, "XFree86-VidModeExtension", &opcode, &event, &error);
-        XCloseDisplay(display);
+        videoModesCanChange =
+            XQueryExtension(probeConnection, "XFree86-VidModeExtension", &opcode, &event, &error);
         return true;
     }
     const char* name = std::getenv("DISPLAY");
@@ -66,6 +71,8 @@ void openFullScreenPicture() {
     }
     glutReshapeFunc(onReshape);
     glutCloseFunc(onClose);
+    if (probeConnection) XCloseDisplay(probeConnection);
+    probeConnection = nullptr;
 }
 
 void presentFrame() { glutSwapBuffers(); }
