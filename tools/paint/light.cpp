@@ -32,9 +32,7 @@ void radialPosition(const Canvas& canvas, int x, int y, float* r, float* angle, 
 
 // Distance between two angles, wrapped to -pi..pi.
 float angleBetween(float a, float b) {
-    float d = std::fmod(a - b + 3 * kPi, 2 * kPi);
-    if (d < 0) d += 2 * kPi;
-    return d - kPi;
+    return std::remainder(a - b, 2 * kPi);
 }
 
 struct Direction {
