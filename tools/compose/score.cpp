@@ -33,11 +33,17 @@ std::vector<float>* duckCurve;
 long totalFrames;
 
 // The measured levels for the analysed frequencies (see bandstats).
-constexpr BrightGains kHatGains{1.6f, 0.72f, 0.30f, 0.35f};
-constexpr BrightGains kOpenHatGains{1.2f, 0.5f, 0.2f, 0.35f};
-constexpr BrightGains kClapGains{1.3f, 0.55f, 0.2f, 0.15f};
+constexpr BrightGains kHatGains{1.2f, 0.75f, 0.22f, 0.35f};
+constexpr BrightGains kOpenHatGains{1.5f, 0.55f, 0.24f, 0.35f};
+constexpr BrightGains kClapGains{1.1f, 0.55f, 0.2f, 0.15f};
+constexpr BrightGains kSnareGains{0.8f, 0.4f, 0.15f, 0.15f};  // rolls: many hits close together
 constexpr BrightGains kCrashGains{0.12f, 0.08f, 0.04f, 0.9f};
 constexpr BrightGains kBedGains{0.24f, 0.09f, 0.032f, 0.0f};
+
+// The drums' noise samples.
+constexpr uint32_t kHatSeeds[2] = {0x1234567u, 0x7654321u};
+constexpr uint32_t kOpenHatSeed = 0x2468ACEu, kClapSeed = 0x13579BDu, kSnareSeed = 0x0F1E2D3u;
+constexpr uint32_t kCrashSeeds[2] = {0x5A5A5A5u, 0x3C3C3C3u};
 
 uint32_t seedCounter = 12345;
 uint32_t nextSeed() { return seedCounter = seedCounter * 1664525u + 1013904223u; }
@@ -65,9 +71,11 @@ struct BrightBands {
 
 // Noise shaped by band-passes at the analysed frequencies plus a band of
 // sizzle above them; env gives the level over time (seconds).
+// The seed picks the noise: drums pass fixed seeds, so each of them is one
+// recorded-sounding hit that repeats exactly, like a drum machine's sample.
 template <class EnvFn>
-void brightNoise(double ms, double lengthSec, const BrightGains& g, float vel, float pan, EnvFn env) {
-    Noise noise(nextSeed());
+void brightNoise(double ms, double lengthSec, const BrightGains& g, float vel, float pan, uint32_t seed, EnvFn env) {
+    Noise noise(seed);
     BrightBands bands;
     Biquad top[4];
     // The sizzle must not leak down to 10.8 kHz: eighth order at 15 kHz.
@@ -145,7 +153,7 @@ void clap(double ms, float vel, bool snare = false) {
     }
     // The bright part dies faster than the body, so the level the picture
     // sees falls back between the beats.
-    brightNoise(ms, 0.2, kClapGains, vel, 0.0f, [snare](double t) {
+    brightNoise(ms, 0.2, snare ? kSnareGains : kClapGains, vel, 0.0f, snare ? kSnareSeed : kClapSeed, [snare](double t) {
         double e = 0;
         for (int k = 0; k < 3; ++k) {
             double tk = t - 0.009 * k;
@@ -160,7 +168,8 @@ void clap(double ms, float vel, bool snare = false) {
 
 // Closed hat: a short burst of bright noise.
 void closedHat(double ms, float vel, float pan) {
-    brightNoise(ms, 0.14, kHatGains, vel, pan, [](double t) {
+    static int count = 0;
+    brightNoise(ms, 0.14, kHatGains, vel, pan, kHatSeeds[count++ % 2], [](double t) {
         double a = std::min(1.0, t / 0.0005);
         double fade = t > 0.10 ? std::max(0.0, 1 - (t - 0.10) / 0.04) : 1.0;
         return a * std::exp(-t / 0.022) * fade;
@@ -169,7 +178,7 @@ void closedHat(double ms, float vel, float pan) {
 
 // Open hat: the same noise, ringing longer but gone before the next eighth.
 void openHat(double ms, float vel, float pan) {
-    brightNoise(ms, 0.19, kOpenHatGains, vel, pan, [](double t) {
+    brightNoise(ms, 0.19, kOpenHatGains, vel, pan, kOpenHatSeed, [](double t) {
         double a = std::min(1.0, t / 0.001);
         double fade = t > 0.15 ? std::max(0.0, 1 - (t - 0.15) / 0.04) : 1.0;
         return a * std::exp(-t / 0.035) * fade;
@@ -178,12 +187,12 @@ void openHat(double ms, float vel, float pan) {
 
 // Crash: a long wash whose brightness sits mostly above the analysed band.
 void crash(double ms, float vel) {
-    brightNoise(ms, 2.6, kCrashGains, vel, -0.2f, [](double t) {
+    brightNoise(ms, 2.6, kCrashGains, vel, -0.2f, kCrashSeeds[0], [](double t) {
         double a = std::min(1.0, t / 0.001);
         double fade = t > 2.2 ? std::max(0.0, 1 - (t - 2.2) / 0.4) : 1.0;
         return a * (0.55 * std::exp(-t / 0.08) + 0.45 * std::exp(-t / 0.7)) * fade;
     });
-    brightNoise(ms, 2.6, kCrashGains, vel * 0.8f, 0.35f, [](double t) {
+    brightNoise(ms, 2.6, kCrashGains, vel * 0.8f, 0.35f, kCrashSeeds[1], [](double t) {
         double a = std::min(1.0, t / 0.0015);
         double fade = t > 2.2 ? std::max(0.0, 1 - (t - 2.2) / 0.4) : 1.0;
         return a * std::exp(-t / 0.8) * fade;
@@ -534,7 +543,7 @@ void playPart(const Part& p) {
         if (p.clapOn && (pos == 4 || pos == 12)) clap(t, 0.9f);
         if (p.hatsOn && onEighth) {
             if (p.openHats && pos % 4 == 2) openHat(t, 0.8f, 0.25f);
-            else closedHat(t, pos % 4 == 0 ? 0.85f : 1.0f, -0.2f);
+            else closedHat(t, pos % 4 == 0 ? 0.8f : 0.92f, -0.2f);
         }
     }
     if (p.bed) noiseBed(p.startMs, p.endMs, 1.0f);
@@ -571,7 +580,7 @@ void arrange() {
         // First full section.
         {25700, 34800, o1, kProgA, 2, true, 1300, B::Offbeat, 700, 900, L::CallAnswer, 0, false, 0, true, true, true, true, true},
         // Chessboard: kick and hats under the stabs.
-        {34800, 37500, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, false, true, true, true},
+        {34800, 37500, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, true, true, true, true},
         // Second section: falling progression, arpeggio in front.
         {37500, 45800, o1, kProgB, 2, true, 1200, B::Gallop, 600, 1000, L::None, 0, true, 2200, true, true, true, true, true},
         // Riser: pads only under the sweep.
@@ -615,7 +624,7 @@ void arrange() {
     // Chessboard frames: four stabs climbing through the progression.
     const int chessMs[4] = {35000, 35500, 36100, 36300};
     for (int k = 0; k < 4; ++k) {
-        stab(chessMs[k], kProgA[k].notes, 4, 1.1f);
+        stab(chessMs[k], kProgA[k].notes, 4, 0.95f);
         kick(chessMs[k], 0.9f);
         tom(chessMs[k], 45 - 3 * k, 0.8f);
     }
@@ -639,7 +648,7 @@ void arrange() {
     boom(86800, 1.0f);
     stab(86800, am.notes, 4, 0.9f, 900);
     crash(89000, 1.0f);
-    snareFill(90400, 90900);
+    snareFill(90600, 90900);
     crash(91000, 1.0f);
     snareFill(136200, 136900);
     crash(137000, 1.0f);
@@ -799,10 +808,12 @@ std::vector<float> renderPiece(long* frames) {
     lpl.set(2800);
     lpr.set(2800);
     out.resize(size_t(totalFrames) * 2);
-    const float master = 0.55f;
+    // The bright bus's level is what the picture measures (BrightGains are
+    // set against it); the pitched bus leaves the limiter little to do.
+    const float tonalGain = 0.42f, brightGain = 0.55f;
     for (long i = 0; i < totalFrames; ++i) {
-        out[2 * i] = (lpl.run(tonal.l[i]) + bright.l[i]) * master;
-        out[2 * i + 1] = (lpr.run(tonal.r[i]) + bright.r[i]) * master;
+        out[2 * i] = lpl.run(tonal.l[i]) * tonalGain + bright.l[i] * brightGain;
+        out[2 * i + 1] = lpr.run(tonal.r[i]) * tonalGain + bright.r[i] * brightGain;
     }
     std::vector<float>().swap(tonal.l);
     std::vector<float>().swap(tonal.r);
