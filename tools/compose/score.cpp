@@ -32,7 +32,9 @@ Bus* brightBus;  // hats, claps' top, cymbals, noise bed: not low-passed
 std::vector<float>* duckCurve;
 long totalFrames;
 
-// The measured levels for the analysed frequencies (see bandstats).
+// Levels at the analysed frequencies, set by measuring the encoded piece
+// with tessera-bandstats: hats and claps make the hits, the bed the level
+// between them, the crash keeps its brightness above the analysed band.
 constexpr BrightGains kHatGains{1.2f, 0.75f, 0.22f, 0.35f};
 constexpr BrightGains kOpenHatGains{1.5f, 0.55f, 0.24f, 0.35f};
 constexpr BrightGains kClapGains{1.1f, 0.55f, 0.2f, 0.15f};
@@ -45,6 +47,8 @@ constexpr uint32_t kHatSeeds[2] = {0x1234567u, 0x7654321u};
 constexpr uint32_t kOpenHatSeed = 0x2468ACEu, kClapSeed = 0x13579BDu, kSnareSeed = 0x0F1E2D3u;
 constexpr uint32_t kCrashSeeds[2] = {0x5A5A5A5u, 0x3C3C3C3u};
 
+// Seeds for every other noise (noise bed, bodies, risers), drawn in the
+// fixed order of the arrangement so the piece repeats exactly.
 uint32_t seedCounter = 12345;
 uint32_t nextSeed() { return seedCounter = seedCounter * 1664525u + 1013904223u; }
 
@@ -468,6 +472,8 @@ struct Part {
     float bassVel = 1.0f;
 };
 
+// The chord playing at t: the progression advances every barsPerChord bars
+// counted from the part's bar origin.
 const Chord& chordAt(const Part& p, double t) {
     long bar = floorDiv(long(t - p.originMs), kBarMs);
     long idx = floorDiv(bar, p.barsPerChord);
