@@ -111,7 +111,7 @@ void kick(double ms, float vel) {
         double hz = 48 + 120 * std::exp(-t / 0.03);
         phase += 2 * kPi * hz / kRate;
         double click = clickLp.run(noise.next()) * std::exp(-t / 0.004) * 0.5;
-        tonalBus->add(f0 + i, float((std::sin(phase) * amp[i] + click) * vel * 0.95), 1, 1);
+        tonalBus->add(f0 + i, float((std::sin(phase) * amp[i] + click) * vel * 0.78), 1, 1);
     }
     // Pumping: dip to 35 % within 6 ms, recover over about 180 ms.
     long d = long(0.3 * kRate);
@@ -252,7 +252,7 @@ void bass(double ms, double lenSec, double note, float vel, double cutoff, doubl
         sub += 2 * kPi * hz / kRate;
         double x = 0.5 * (s1.next(hz * 1.003) + s2.next(hz * 0.997));
         double y = f.lowpass(float(x), co);
-        float v = float((y * 0.7 + std::sin(sub) * 0.55) * env[i] * vel);
+        float v = float((y * 0.56 + std::sin(sub) * 0.44) * env[i] * vel);
         duckBus->add(f0 + i, v, 1, 1);
     }
 }
@@ -278,7 +278,7 @@ void pad(double ms, double lenSec, const int* notes, int count, float vel, doubl
             double l = a + 0.6 * b, r = c + 0.6 * b;
             float yl = fl2.lowpass(fl1.lowpass(float(l), co), co);
             float yr = fr2.lowpass(fr1.lowpass(float(r), co), co);
-            float e = env[i] * vel * 0.07f;
+            float e = env[i] * vel * 0.11f;
             duckBus->add(f0 + i, yl * e, 1, 0);
             duckBus->add(f0 + i, yr * e, 0, 1);
             reverbSend->add(f0 + i, (yl + yr) * e * 0.4f, 1, 1);
@@ -302,7 +302,7 @@ void lead(double ms, double lenSec, double note, float vel) {
         double hz = hz0 * (1 + vib);
         double x = 0.5 * (s1.next(hz * 1.0035) + s2.next(hz * 0.9965));
         double y = f.lowpass(float(x), co);
-        float v = float(y * env[i] * vel * 0.16);
+        float v = float(y * env[i] * vel * 0.30);
         leadBus->add(f0 + i, v, 1, 1);
     }
 }
@@ -577,7 +577,7 @@ void arrange() {
     const Part parts[] = {
         // Quiet intro: dark pads, a low bass drone from the second phrase, a
         // muted arpeggio later on; no drums.
-        {0, 18000, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false, 2.0f},
+        {0, 18000, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false, 1.3f},
         {10000, 18000, o1, kProgA, 2, false, 0, B::Long, 250, 350, L::None, 0, false, 0, false, false, false, false, false, 1.0f, 0.45f},
         {12400, 18000, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, true, 700, false, false, false, false, false},
         // Build: kick and hats, galloping bass opening up.
