@@ -49,7 +49,9 @@ constexpr uint32_t kCrashSeeds[2] = {0x5A5A5A5u, 0x3C3C3C3u};
 
 // Seeds for every other noise (noise bed, bodies, risers), drawn in the
 // fixed order of the arrangement so the piece repeats exactly.
-uint32_t seedCounter = 12345;
+constexpr uint32_t kFirstSeed = 12345;
+uint32_t seedCounter = kFirstSeed;
+int hatCount = 0;  // closed hats alternate between their two samples
 uint32_t nextSeed() { return seedCounter = seedCounter * 1664525u + 1013904223u; }
 
 // Floor division for the bar arithmetic before a bar origin.
@@ -172,8 +174,7 @@ void clap(double ms, float vel, bool snare = false) {
 
 // Closed hat: a short burst of bright noise.
 void closedHat(double ms, float vel, float pan) {
-    static int count = 0;
-    brightNoise(ms, 0.14, kHatGains, vel, pan, kHatSeeds[count++ % 2], [](double t) {
+    brightNoise(ms, 0.14, kHatGains, vel, pan, kHatSeeds[hatCount++ % 2], [](double t) {
         double a = std::min(1.0, t / 0.0005);
         double fade = t > 0.10 ? std::max(0.0, 1 - (t - 0.10) / 0.04) : 1.0;
         return a * std::exp(-t / 0.022) * fade;
@@ -788,6 +789,8 @@ void limit(std::vector<float>& pcm, float ceiling) {
 // bus on top, master gain and limiter.
 std::vector<float> renderPiece(long* frames) {
     totalFrames = long(kLengthMs) * kSampleRate / 1000;
+    seedCounter = kFirstSeed;  // every render is the same piece
+    hatCount = 0;
     Bus tonal(totalFrames), send(totalFrames), bright(totalFrames);
     std::vector<float> out;
     {
