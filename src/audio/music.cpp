@@ -335,6 +335,17 @@ long long musicDecodedFrames(MusicStream* stream) {
     return (long long)stream->frames.load(std::memory_order_acquire);
 }
 
+void musicReadFrames(MusicStream* stream, long long first, long long count, int16_t* dst) {
+    if (!stream || count <= 0) return;
+    const uint64_t need = uint64_t(std::max(first + count, 0LL));
+    uint64_t have = stream->frames.load(std::memory_order_acquire);
+    while (have < need && !stream->finished.load(std::memory_order_acquire)) {
+        stream->frames.wait(have, std::memory_order_acquire);
+        have = stream->frames.load(std::memory_order_acquire);
+    }
+    readFrames(stream, first, size_t(count), dst);
+}
+
 // Stops playback and the decoder, then frees the stream. Safe with null.
 void musicClose(MusicStream* stream) {
     if (!stream) return;

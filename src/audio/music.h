@@ -21,6 +21,7 @@
 // renders and tests repeat bit for bit.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct MusicStream;
@@ -47,3 +48,8 @@ bool musicFileIsPlayable(const char* path, std::string* reason);
 
 // Decoded length in frames; blocks until the whole stream is decoded.
 long long musicDecodedFrames(MusicStream* stream);
+
+// Copies frames [first, first + count) as interleaved 16-bit stereo, zeros
+// outside the music; waits for the decoder to reach them. For tools that
+// measure the music itself.
+void musicReadFrames(MusicStream* stream, long long first, long long count, int16_t* dst);

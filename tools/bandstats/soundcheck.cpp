@@ -1,8 +1,6 @@
 // soundcheck.cpp -- decoding and measuring the soundtrack.
 #include "soundcheck.h"
 
-#include <mpg123.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -12,39 +10,20 @@
 
 namespace soundcheck {
 
-// Gapless decoding to 44.1 kHz stereo 16-bit, the demo's own format.
+// The whole soundtrack as the demo decodes it: gapless, 44.1 kHz stereo
+// 16-bit, through the music layer itself.
 bool decodeMp3(const char* path, std::vector<int16_t>* pcm, std::string* reason) {
     pcm->clear();
-    int err = MPG123_OK;
-    mpg123_handle* h = mpg123_new(nullptr, &err);
-    if (!h) {
-        *reason = "mpg123_new failed";
+    if (!musicFileIsPlayable(path, reason)) return false;
+    MusicStream* stream = musicOpen(path);
+    if (!stream) {
+        *reason = "cannot open";
         return false;
     }
-    mpg123_param(h, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
-    mpg123_format_none(h);
-    mpg123_format(h, 44100, MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(h, path) != MPG123_OK) {
-        *reason = std::string("cannot open: ") + mpg123_strerror(h);
-        mpg123_delete(h);
-        return false;
-    }
-    unsigned char block[32768];
-    for (;;) {
-        size_t bytes = 0;
-        int r = mpg123_read(h, block, sizeof block, &bytes);
-        const int16_t* s = reinterpret_cast<const int16_t*>(block);
-        pcm->insert(pcm->end(), s, s + bytes / 2);
-        if (r == MPG123_DONE) break;
-        if (r != MPG123_OK && r != MPG123_NEW_FORMAT) {
-            *reason = std::string("decode error: ") + mpg123_strerror(h);
-            mpg123_close(h);
-            mpg123_delete(h);
-            return false;
-        }
-    }
-    mpg123_close(h);
-    mpg123_delete(h);
+    const long long frames = musicDecodedFrames(stream);
+    pcm->resize(size_t(frames) * 2);
+    musicReadFrames(stream, 0, frames, pcm->data());
+    musicClose(stream);
     if (pcm->empty()) {
         *reason = "no audio in the file";
         return false;
