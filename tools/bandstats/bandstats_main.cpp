@@ -30,10 +30,12 @@ int main(int argc, char** argv) {
     std::printf("%s: %.3f s, peak %.2f dBFS\n\n", path, pcm.size() / 2 / 44100.0, 20 * std::log10(std::max(peak, 1e-9f)));
     std::printf("| section | ms | drums | b100 median | b100 p95 | b150 median | b150 p95 | b250 median | b250 p95 | hit/between 100, 150, 250 |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
-    auto row = [](const char* name, const char* span, bool drums, const soundcheck::SectionStats& s) {
+    // The hit/between ratios are measured per section on its own beat grid.
+    auto row = [](const char* name, const char* span, bool drums, const soundcheck::SectionStats& s,
+                  bool ratios = true) {
         std::printf("| %s | %s | %s | %.4f | %.4f | %.4f | %.4f | %.5f | %.5f | ", name, span, drums ? "yes" : "no",
                     s.median[0], s.p95[0], s.median[1], s.p95[1], s.median[2], s.p95[2]);
-        if (drums) std::printf("%.1f, %.1f, %.1f |\n", s.hitRatio[0], s.hitRatio[1], s.hitRatio[2]);
+        if (drums && ratios) std::printf("%.1f, %.1f, %.1f |\n", s.hitRatio[0], s.hitRatio[1], s.hitRatio[2]);
         else std::printf("- |\n");
     };
     for (const auto& sec : soundtrack::kSections) {
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
                 drums.ms.push_back(series.ms[i]);
                 drums.bands.push_back(series.bands[i]);
             }
-    row("all drum sections", "-", false, soundcheck::sectionStats(drums, 0, soundtrack::kLengthMs, false));
+    row("all drum sections", "-", true, soundcheck::sectionStats(drums, 0, soundtrack::kLengthMs, false), false);
 
     std::printf("\n| mark ms | onset ms | strength |\n|---|---|---|\n");
     for (int32_t m : soundtrack::kMarksMs) {
