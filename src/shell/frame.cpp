@@ -7,7 +7,6 @@
 #include "shell/frame.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <cmath>
 #include <cstdio>
@@ -47,7 +46,7 @@ void renderFrame() {
     }
     if (sceneFlags.windowSceneOn) {
         glPushMatrix();
-        gluLookAt(0, 0, 20, 0, 0, 0, 0, 1, 0);
+        lookAtOrigin(0, 0, 20);
         // drawWindowScene();
         glPopMatrix();
     }
