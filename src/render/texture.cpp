@@ -195,10 +195,10 @@ bool rescale(std::vector<uint8_t>* picture, int width, int height, TexturePixels
 }
 
 // The shared body of both entry points; `filter` is the minifying and
-// magnifying filter, `caller` names the entry point in failure messages.
-int loadWithFilter(const char* path, GLuint* textureId, GLint filter, const char* caller) {
+// magnifying filter.
+int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
     auto fail = [&](const std::string& reason) {
-        std::fprintf(stderr, "%s: %s: %s; the texture stays unset\n", caller,
+        std::fprintf(stderr, "tessera: cannot load picture %s: %s; its effect draws untextured\n",
                      path ? path : "(no path)", reason.c_str());
         return 0;
     };
@@ -326,10 +326,10 @@ bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels
 
 // Linear filtering: every picture but the chessboards.
 int loadTexture(const char* path, GLuint* textureId) {
-    return loadWithFilter(path, textureId, GL_LINEAR, "loadTexture");
+    return loadWithFilter(path, textureId, GL_LINEAR);
 }
 
 // Nearest filtering: the chessboard frames, whose squares must stay sharp.
 int loadTextureNearest(const char* path, GLuint* textureId) {
-    return loadWithFilter(path, textureId, GL_NEAREST, "loadTextureNearest");
+    return loadWithFilter(path, textureId, GL_NEAREST);
 }
