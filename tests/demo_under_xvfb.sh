@@ -8,55 +8,17 @@ set -u
 tessera=$1 close_window=$2 testdata=$3
 demo_dir=$testdata/demo          # music/mix.mp3 (a short test track), textures/
 work=$(mktemp -d)
-passed=0 failed=0
-
-pass() { echo "ok: $1"; passed=$((passed + 1)); }
-fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
+source "$(dirname "$0")/x_session.sh"
 
 # A wide virtual screen; Xvfb offers no mode switching, so the demo takes
 # its full-screen window fallback and shows the picture in the centred 4:3
 # rectangle, 960 x 720 at x = 160.
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-if [ ! -s "$work/display" ]; then
-  echo "FAILED: Xvfb did not start"; cat "$work/xvfb.log"; exit 1
-fi
-export DISPLAY=":$(cat "$work/display")"
-cleanup() { kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-
-# Starts the demo in the background; sets $pid. Waits for its window (up
-# to 30 s: a loaded machine may be slow to start it).
-start_demo() {
-  (cd "$demo_dir" && exec "$tessera") 2>"$work/stderr" &
-  pid=$!
-  window=""
-  for _ in $(seq 300); do
-    window=$(xdotool search --name '^[0-9]+$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-}
-
-# Waits up to $1 seconds for the demo to end; sets $status, $waited_ms.
-wait_exit() {
-  local start=$(date +%s%N)
-  status=""
-  for _ in $(seq $(($1 * 20))); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid"; status=$?
-      break
-    fi
-    sleep 0.05
-  done
-  waited_ms=$((($(date +%s%N) - start) / 1000000))
-  if [ -z "$status" ]; then kill -9 "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; status=timeout; fi
-}
+start_x_server Xvfb -screen 0 1280x720x24 -nolisten tcp -noreset
+trap 'kill "$x_server" 2>/dev/null; rm -rf "$work"' EXIT
 
 # 1. The window covers the screen and its title is the music position,
 #    rising from frame to frame.
-start_demo
+start_demo "$tessera" "$demo_dir"
 if [ -z "$window" ]; then
   fail "the demo opened no window with a numeric title"; cat "$work/stderr"
 else
@@ -97,7 +59,7 @@ else
 fi
 
 # 3. Other keys are ignored; the close button ends it like Escape.
-start_demo
+start_demo "$tessera" "$demo_dir"
 if [ -n "$window" ]; then
   xdotool key q space Return
   sleep 0.5
@@ -154,5 +116,4 @@ status=$?
 [ "$status" = 1 ] && grep -q 'DISPLAY is not set' "$work/stderr" \
   && pass "DISPLAY unset: $(cat "$work/stderr")" || fail "DISPLAY unset: status $status"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+report
