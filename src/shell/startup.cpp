@@ -15,8 +15,10 @@
 #include "overlays/title_card.h"
 #include "render/mesh.h"
 #include "render/texture.h"
+#include "scenes/bars.h"
 #include "scenes/displaced_scene.h"
 #include "scenes/floor_scene.h"
+#include "scenes/square_grid.h"
 #include "scenes/volume_scene.h"
 #include "scenes/window_scene.h"
 #include "shell/demo_state.h"
@@ -70,8 +72,8 @@ void runStartup() {
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
 
     refreshHalftonePatterns();
-    // initSquareGrid();
-    // initBars();
+    initSquareGrid();
+    initBars();
 
     loadTexture("textures/radial3.jpg", &radialTexture);
     loadTexture("textures/ecli2_g.jpg", &radialTexture2);
