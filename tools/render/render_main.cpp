@@ -171,16 +171,21 @@ double secondsSince(Clock::time_point start) {
 }
 
 // On a terminal, a line rewritten four times a second: share done, frame
-// rate, time left.
+// rate and time left (measured from the first frame, after the start-up).
 void printProgress(long frameIndex) {
+    static Clock::time_point firstFrame;
+    if (frameIndex == 0) firstFrame = Clock::now();
     if (!showProgress || Clock::now() - lastProgress < std::chrono::milliseconds(250)) return;
     lastProgress = Clock::now();
-    const double elapsed = secondsSince(started);
-    const double rate = elapsed > 0 ? (frameIndex + 1) / elapsed : 0;
-    const long left = rate > 0 ? long((framesToDraw - frameIndex - 1) / rate) : 0;
-    std::fprintf(stderr, "\rtessera-render: %3ld%%  frame %ld of %ld  %.0f fps  %ld:%02ld left\033[K",
-                 (frameIndex + 1) * 100 / std::max(framesToDraw, 1L), frameIndex + 1, framesToDraw, rate,
-                 left / 60, left % 60);
+    const double elapsed = secondsSince(firstFrame);
+    const double rate = elapsed > 0 ? frameIndex / elapsed : 0;
+    std::fprintf(stderr, "\rtessera-render: %3ld%%  frame %ld of %ld", (frameIndex + 1) * 100 / std::max(framesToDraw, 1L),
+                 frameIndex + 1, framesToDraw);
+    if (rate > 0) {
+        const long left = long((framesToDraw - frameIndex - 1) / rate);
+        std::fprintf(stderr, "  %.0f fps  %ld:%02ld left", rate, left / 60, left % 60);
+    }
+    std::fputs("\033[K", stderr);
 }
 
 std::string megabytes(long long bytes) {
@@ -321,7 +326,7 @@ int main(int argc, char** argv) {
     // its own SIGINT and SIGTERM handlers must not take over from ours.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
     catchStopSignals();
-    started = lastProgress = Clock::now();
+    started = Clock::now();  // the progress line first shows at the first frame
     showProgress = isatty(STDERR_FILENO);
     framesToDraw = lastFrameIndex() + 1;
 
