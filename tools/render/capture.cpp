@@ -90,9 +90,13 @@ void queueReading() {
         glBindBuffer(GL_PIXEL_PACK_BUFFER, capture->pixelBuffers[1 - capture->nextBuffer]);
         const void* pixels = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(item->picture.size()), GL_MAP_READ_BIT);
         if (pixels) std::memcpy(item->picture.data(), pixels, item->picture.size());
-        else std::fill(item->picture.begin(), item->picture.end(), 0);
         glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        if (!pixels) {
+            std::lock_guard hold(capture->lock);
+            capture->failed = true;
+            capture->failure = "cannot read the picture back from OpenGL";
+        }
     }
     std::lock_guard hold(capture->lock);
     capture->queued.push_back(item);
@@ -193,6 +197,7 @@ bool captureFinish(CaptureSummary* summary, std::string* reason) {
         *reason = "no frame lies in the range; nothing was written";
     }
     summary->frames = capture->framesQueued;
+    const bool queuedOk = ok;
     if (capture->video) {
         if (ok) ok = mediaFinish(capture->video, &summary->videoBytes, reason);
         else mediaDiscard(capture->video);
@@ -204,6 +209,7 @@ bool captureFinish(CaptureSummary* summary, std::string* reason) {
         capture->wav = nullptr;
     }
     closeCapture();
+    if (queuedOk && !ok) *reason += "; the unfinished file was deleted";
     return ok;
 }
 
