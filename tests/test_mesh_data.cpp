@@ -7,16 +7,15 @@
 #include <cmath>
 #include <map>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "render/mesh.h"
 
 namespace {
 
-// Captured before main runs (the compiled-in data is constant-initialised,
-// so it is already in place): whether every face still has its closing
-// corner complemented and only that one.
+// Whether every face still has its closing corner complemented and only
+// that one: captured before main runs (the compiled-in data is constant-
+// initialised, so it is already in place), in the order of the table below.
 bool storedFormOf(const Mesh& mesh) {
     for (int f = 0; f < mesh.faceCount; ++f) {
         const int32_t* c = mesh.faces[f].corner;
@@ -24,11 +23,9 @@ bool storedFormOf(const Mesh& mesh) {
     }
     return true;
 }
-const std::map<std::string, bool> storedFormAtStart = {
-    {"meshA", storedFormOf(meshA)}, {"meshB", storedFormOf(meshB)}, {"meshC", storedFormOf(meshC)},
-    {"meshD", storedFormOf(meshD)}, {"meshE", storedFormOf(meshE)}, {"meshF", storedFormOf(meshF)},
-    {"meshG", storedFormOf(meshG)}, {"meshH", storedFormOf(meshH)}, {"meshI", storedFormOf(meshI)},
-    {"meshJ", storedFormOf(meshJ)}};
+const bool storedFormAtStart[] = {storedFormOf(meshA), storedFormOf(meshB), storedFormOf(meshC), storedFormOf(meshD),
+                                  storedFormOf(meshE), storedFormOf(meshF), storedFormOf(meshG), storedFormOf(meshH),
+                                  storedFormOf(meshI), storedFormOf(meshJ)};
 
 struct Expected {
     const char* name;
@@ -65,6 +62,7 @@ double dot(V a, V b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 V cross(V a, V b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 double len(V a) { return std::sqrt(dot(a, a)); }
 V position(const Mesh& m, int k) { return {m.vertices[3 * k], m.vertices[3 * k + 1], m.vertices[3 * k + 2]}; }
+std::vector<int32_t> corners(const Mesh& m) { return {&m.faces[0].corner[0], &m.faces[0].corner[0] + 4 * m.faceCount}; }
 V normal(const Mesh& m, int k) { return {m.normals[3 * k], m.normals[3 * k + 1], m.normals[3 * k + 2]}; }
 
 // Newell normal: well defined for slightly non-planar quads.
@@ -90,26 +88,33 @@ protected:
     void SetUp() override { fixUpAllMeshes(); }
 };
 
-TEST_F(MeshData, StoredFormComplementsOnlyTheClosingCorner) {
-    for (const auto& [name, ok] : storedFormAtStart) EXPECT_TRUE(ok) << name;
-}
-
-TEST_F(MeshData, CountsExtentsAndCentring) {
-    for (const Expected& e : table()) {
+// The stored form, the counts, the exact half-extents of a box centred on
+// the origin, and the distance ranges where they are specified.
+TEST_F(MeshData, StoredFormCountsExtentsAndDistances) {
+    for (size_t i = 0; i < table().size(); ++i) {
+        const Expected& e = table()[i];
         const Mesh& m = *e.mesh;
         SCOPED_TRACE(e.name);
+        EXPECT_TRUE(storedFormAtStart[i]) << "the closing corner, and only it, is stored complemented";
         EXPECT_EQ(m.vertexCount, e.vertices);
         EXPECT_EQ(m.faceCount, e.faces);
-        for (int axis = 0; axis < 3; ++axis) {
-            double lo = 1e30, hi = -1e30;
-            for (int k = 0; k < m.vertexCount; ++k) {
-                lo = std::fmin(lo, m.vertices[3 * k + axis]);
-                hi = std::fmax(hi, m.vertices[3 * k + axis]);
+        double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30}, nearest = 1e30, farthest = 0;
+        for (int k = 0; k < m.vertexCount; ++k) {
+            for (int axis = 0; axis < 3; ++axis) {
+                lo[axis] = std::fmin(lo[axis], m.vertices[3 * k + axis]);
+                hi[axis] = std::fmax(hi[axis], m.vertices[3 * k + axis]);
             }
-            const double half = std::fmax(hi, -lo);
-            EXPECT_EQ(std::lround(half * 100), std::lround(e.half[axis] * 100)) << "axis " << axis;
-            EXPECT_NEAR(lo + hi, 0.0, 1e-5 * half) << "box not centred on axis " << axis;
+            nearest = std::fmin(nearest, len(position(m, k)));
+            farthest = std::fmax(farthest, len(position(m, k)));
         }
+        for (int axis = 0; axis < 3; ++axis) {
+            const double half = std::fmax(hi[axis], -lo[axis]);
+            EXPECT_EQ(std::lround(half * 100), std::lround(e.half[axis] * 100)) << "axis " << axis;
+            EXPECT_NEAR(lo[axis] + hi[axis], 0.0, 1e-5 * half) << "box not centred on axis " << axis;
+        }
+        if (e.nearest < 0) continue;
+        EXPECT_EQ(std::lround(nearest * 10), std::lround(e.nearest * 10)) << "nearest " << nearest;
+        EXPECT_EQ(std::lround(farthest * 10), std::lround(e.farthest * 10)) << "farthest " << farthest;
     }
 }
 
@@ -146,21 +151,19 @@ TEST_F(MeshData, ClosedConsistentlyWoundAndOfTheRightGenus) {
 
 TEST_F(MeshData, NeighbourCounts) {
     for (const Expected& e : table()) {
-        if (e.mesh == &meshG) continue;
         SCOPED_TRACE(e.name);
-        std::map<int, int> histogram;
+        std::map<int, int> histogram, expected = e.irregular;
         for (const auto& nb : neighbours(*e.mesh)) ++histogram[int(nb.size())];
-        std::map<int, int> expected = e.irregular;
+        if (e.mesh == &meshG) {  // irregular throughout: three to nine neighbours, both ends present
+            EXPECT_EQ(histogram.begin()->first, 3);
+            EXPECT_EQ(histogram.rbegin()->first, 9);
+            continue;
+        }
         int regular = e.mesh->vertexCount;
         for (const auto& [valence, count] : expected) regular -= count;
         if (regular > 0) expected[4] += regular;
         EXPECT_EQ(histogram, expected);
     }
-    // meshG is irregular throughout: three to nine neighbours, both ends present
-    std::map<int, int> histogram;
-    for (const auto& nb : neighbours(meshG)) ++histogram[int(nb.size())];
-    EXPECT_EQ(histogram.begin()->first, 3);
-    EXPECT_EQ(histogram.rbegin()->first, 9);
 }
 
 // Unit normals that point out of the surface on the side the faces are
@@ -171,7 +174,7 @@ TEST_F(MeshData, NormalsAreUnitOutwardAndSmooth) {
         const Mesh& m = *e.mesh;
         SCOPED_TRACE(e.name);
         for (int k = 0; k < m.vertexCount; ++k) EXPECT_NEAR(len(normal(m, k)), 1.0, 1e-6) << "vertex " << k;
-        double worstFace = 1, worstCorner = 1;
+        double worstFace = 1, worstCorner = 1, volume = 0;
         for (int f = 0; f < m.faceCount; ++f) {
             const MeshFace& face = m.faces[f];
             const V n = faceNormal(m, face);
@@ -182,47 +185,20 @@ TEST_F(MeshData, NormalsAreUnitOutwardAndSmooth) {
                 worstCorner = std::fmin(worstCorner, dot(unit, normal(m, k)));
             }
             worstFace = std::fmin(worstFace, dot(unit, average) / len(average));
+            const int32_t* c = face.corner;
+            volume += dot(position(m, c[0]), cross(position(m, c[1]), position(m, c[2]))) +
+                      dot(position(m, c[0]), cross(position(m, c[2]), position(m, c[3])));
         }
         EXPECT_GT(worstFace, 0.5) << "a face is wound against its normals or bent away from them";
         EXPECT_GT(worstCorner, 0.15) << "a vertex normal disagrees with a face around it";
-    }
-    // the whole surface encloses positive volume: faces are wound outward
-    for (const Expected& e : table()) {
-        const Mesh& m = *e.mesh;
-        double volume = 0;
-        for (int f = 0; f < m.faceCount; ++f) {
-            const int32_t* c = m.faces[f].corner;
-            volume += dot(position(m, c[0]), cross(position(m, c[1]), position(m, c[2])));
-            volume += dot(position(m, c[0]), cross(position(m, c[2]), position(m, c[3])));
-        }
-        EXPECT_GT(volume, 0) << e.name;
-    }
-}
-
-TEST_F(MeshData, DistanceRanges) {
-    for (const Expected& e : table()) {
-        if (e.nearest < 0) continue;
-        const Mesh& m = *e.mesh;
-        double lo = 1e30, hi = 0;
-        for (int k = 0; k < m.vertexCount; ++k) {
-            lo = std::fmin(lo, len(position(m, k)));
-            hi = std::fmax(hi, len(position(m, k)));
-        }
-        EXPECT_EQ(std::lround(lo * 10), std::lround(e.nearest * 10)) << e.name << " nearest " << lo;
-        EXPECT_EQ(std::lround(hi * 10), std::lround(e.farthest * 10)) << e.name << " farthest " << hi;
+        EXPECT_GT(volume, 0) << "the surface must enclose positive volume: faces wound outward";
     }
 }
 
 TEST_F(MeshData, CubeCornersAndDiagonalNormals) {
-    const double third = 1 / std::sqrt(3.0);
-    for (int k = 0; k < meshA.vertexCount; ++k) {
-        const V p = position(meshA, k), n = normal(meshA, k);
-        EXPECT_EQ(std::fabs(p.x), 1);
-        EXPECT_EQ(std::fabs(p.y), 1);
-        EXPECT_EQ(std::fabs(p.z), 1);
-        EXPECT_NEAR(n.x, p.x * third, 1e-7);
-        EXPECT_NEAR(n.y, p.y * third, 1e-7);
-        EXPECT_NEAR(n.z, p.z * third, 1e-7);
+    for (int i = 0; i < 3 * meshA.vertexCount; ++i) {
+        EXPECT_EQ(std::fabs(meshA.vertices[i]), 1) << "coordinate " << i;
+        EXPECT_NEAR(meshA.normals[i], meshA.vertices[i] / std::sqrt(3.0), 1e-7) << "coordinate " << i;
     }
 }
 
@@ -265,26 +241,19 @@ TEST_F(MeshData, PoleFansAndSharedFaces) {
 TEST_F(MeshData, FixUpRestoresComplementedIndicesAndIsIdempotent) {
     MeshFace faces[] = {{{0, 3, 2, -2}}, {{-1, 1, 2, -4}}, {{5, 6, 7, 4}}};
     Mesh mesh{3, 8, nullptr, nullptr, faces};
+    const std::vector<int32_t> expected = {0, 3, 2, 1, 0, 1, 2, 3, 5, 6, 7, 4};
     fixUpMeshFaces(mesh);
-    const int32_t expected[3][4] = {{0, 3, 2, 1}, {0, 1, 2, 3}, {5, 6, 7, 4}};
-    for (int f = 0; f < 3; ++f)
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(faces[f].corner[i], expected[f][i]);
+    EXPECT_EQ(corners(mesh), expected);
     fixUpMeshFaces(mesh);
-    for (int f = 0; f < 3; ++f)
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(faces[f].corner[i], expected[f][i]);
+    EXPECT_EQ(corners(mesh), expected);
     Mesh empty{0, 0, nullptr, nullptr, nullptr};
     fixUpMeshFaces(empty);  // nothing to do, nothing touched
 
     // the compiled-in meshes: a second full run leaves them as they are
     std::vector<std::vector<int32_t>> before;
-    for (const Expected& e : table())
-        before.emplace_back(&e.mesh->faces[0].corner[0], &e.mesh->faces[0].corner[0] + 4 * e.mesh->faceCount);
+    for (const Expected& e : table()) before.push_back(corners(*e.mesh));
     fixUpAllMeshes();
-    for (size_t i = 0; i < table().size(); ++i) {
-        const Mesh& m = *table()[i].mesh;
-        EXPECT_EQ(std::vector<int32_t>(&m.faces[0].corner[0], &m.faces[0].corner[0] + 4 * m.faceCount), before[i])
-            << table()[i].name;
-    }
+    for (size_t i = 0; i < table().size(); ++i) EXPECT_EQ(corners(*table()[i].mesh), before[i]) << table()[i].name;
 }
 
 }  // namespace
