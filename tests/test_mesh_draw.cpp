@@ -16,7 +16,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------
 // Shade levels: no OpenGL involved.
 
 TEST(MeshShadeLevels, BandsOfTheLightAngle) {
@@ -50,7 +49,6 @@ TEST(MeshShadeLevels, BandsOfTheLightAngle) {
     EXPECT_EQ(levels[0], 9);
 }
 
-// ---------------------------------------------------------------------------
 // Halftone patterns after a refresh.
 
 TEST(MeshHalftonePatterns, EachPatternKeepsItsBitsAndDrawsOncePerByte) {
@@ -83,7 +81,6 @@ TEST(MeshHalftonePatterns, EachPatternKeepsItsBitsAndDrawsOncePerByte) {
     randomState = savedState;
 }
 
-// ---------------------------------------------------------------------------
 // Rendered checks.
 
 class MeshDraw : public ::testing::Test {
@@ -269,7 +266,7 @@ TEST_F(MeshDraw, HalftoneIsDarkerAwayFromTheLight) {
     glOrtho(-48, 48, -36, 36, -100, 100);
     glMatrixMode(GL_MODELVIEW);
     const uint32_t savedState = randomState;
-    std::vector<int32_t> savedLevels(meshGShadeLevels, meshGShadeLevels + kMeshGVertexCount);
+    std::vector<int32_t> levels(meshG.vertexCount);
     for (float side : {1.0f, -1.0f}) {
         // the silhouette, from a plain draw
         clear(0, 0, 0);
@@ -278,11 +275,11 @@ TEST_F(MeshDraw, HalftoneIsDarkerAwayFromTheLight) {
         glDisable(GL_DEPTH_TEST);
         const auto mask = offscreenReadRgb();
 
-        computeShadeLevels(side, 0.1f, 0.3f, meshG.normals, meshGShadeLevels, meshG.vertexCount);
+        computeShadeLevels(side, 0.1f, 0.3f, meshG.normals, levels.data(), meshG.vertexCount);
         refreshHalftonePatterns();
         clear(0, 0, 0);
         glEnable(GL_DEPTH_TEST);
-        drawMeshHalftone(meshGShadeLevels, meshG.faces, meshG.vertices, meshG.faceCount);
+        drawMeshHalftone(levels.data(), meshG.faces, meshG.vertices, meshG.faceCount);
         glDisable(GL_DEPTH_TEST);
         const auto rgb = offscreenReadRgb();
         double sum[2] = {0, 0};
@@ -298,7 +295,6 @@ TEST_F(MeshDraw, HalftoneIsDarkerAwayFromTheLight) {
         const double away = sum[0] / count[0], toward = sum[1] / count[1];
         EXPECT_GT(toward, away + 25) << "light from " << (side > 0 ? "+x" : "-x");
     }
-    std::copy(savedLevels.begin(), savedLevels.end(), meshGShadeLevels);
     randomState = savedState;
 }
 
