@@ -28,7 +28,11 @@ protected:
         if (decoded) stepped = soundcheck::readBandsStepped(kMix.c_str(), soundtrack::kLengthMs, &series, &reason);
         failure = reason;
     }
-    void SetUp() override { ASSERT_TRUE(decoded && stepped) << kMix << ": " << failure; }
+    void SetUp() override {
+        ASSERT_TRUE(decoded && stepped) << kMix << ": " << failure;
+        // every check below may read up to the end of the rendered length
+        ASSERT_GE(pcm.size(), size_t(soundtrack::kLengthMs) * 2 * 441 / 10) << "the piece is too short";
+    }
 
     // RMS of both channels over [fromMs, toMs), as a fraction of full scale.
     static double rms(int32_t fromMs, int32_t toMs) {
