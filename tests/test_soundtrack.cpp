@@ -84,8 +84,10 @@ TEST_F(Soundtrack, BinLevelsMeetTheirTargetsAndStayOffInTheQuietParts) {
         {0.001f, 0.004f, 0.004f, 0.01f},  // bin 150, ~6.5 kHz
         {0.0002f, 0.001f, 0.0f, 0.004f},  // bin 250, ~10.8 kHz
     };
-    int checked = 0;
+    int checked = 0, end = 0;
     for (const auto& sec : soundtrack::kSections) {
+        EXPECT_EQ(sec.startMs, end) << sec.name << ": the sections tile the piece";
+        end = sec.endMs;
         if (!sec.drums) continue;
         ++checked;
         const soundcheck::SectionStats st = soundcheck::sectionStats(series, sec.startMs, sec.endMs, true);
@@ -99,6 +101,7 @@ TEST_F(Soundtrack, BinLevelsMeetTheirTargetsAndStayOffInTheQuietParts) {
         }
     }
     EXPECT_GE(checked, 10);
+    EXPECT_EQ(end, soundtrack::kLengthMs);
 
     // The first 10 s of the intro and the break are near silent in the bins.
     for (const auto& [from, to] : {std::pair{0, 10000}, std::pair{86800, 89000}}) {
