@@ -47,7 +47,7 @@ for run in $(seq "$runs"); do
   [ "$seconds" -ge 258 ] && [ "$seconds" -le 275 ] || verdict=FAILED
   [ "$n" -gt 10 ] && [ $((rssmax - rss0)) -le "$rss_slack_kib" ] || verdict=FAILED
   [ "$tmin" = "$tmax" ] && [ "$fmin" = "$fmax" ] || verdict=FAILED
-  line="run $run: status $status after $seconds s; RSS after start-up $((rss0 / 1024)) MiB, peak $((rssmax / 1024)) MiB, last $((rss1 / 1024)) MiB (+$(((rssmax - rss0) / 1024)) MiB); threads $tmin..$tmax; open files $fmin..$fmax; $n samples"
+  line="run $run: status $status after $seconds s; RSS after start-up $((rss0 / 1024)) MiB, peak $((rssmax / 1024)) MiB, last $((rss1 / 1024)) MiB (peak - first: $((rssmax - rss0)) KiB); threads $tmin..$tmax; open files $fmin..$fmax; $n samples"
   [ "$verdict" = ok ] && pass "$line" || { fail "$line"; cat "$work/stderr"; }
 done
 if report; then echo "soak: flat over $runs whole runs"; else echo "soak: FAILED"; exit 1; fi

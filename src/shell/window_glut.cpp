@@ -117,6 +117,8 @@ void openFullScreenPicture() {
     finishOpening();
 }
 
+// --window: an ordinary window that the window manager places and the user
+// may resize; onReshape keeps the picture 4:3 and centred in it.
 void openResizableWindow() {
     std::atexit([] { processIsEnding = true; });
     glutInitWindowSize(640, 480);
