@@ -181,7 +181,9 @@ for signal in INT TERM HUP; do
   rm -f "$work/ended" "$work/ended.pid"
   start_demo "$tessera" "$demo_dir" --window
   unset launcher
-  if [ -z "$window" ]; then fail "SIG$signal: no window"; kill "$pid"; wait "$pid"; continue; fi
+  if [ -z "$window" ]; then
+    fail "SIG$signal: no window"; kill "$(cat "$work/ended.pid" 2>/dev/null)" "$pid"; wait "$pid"; continue
+  fi
   kill -s "$signal" "$(cat "$work/ended.pid")"
   wait_exit 5
   expected=$((128 + $(kill -l "$signal")))
