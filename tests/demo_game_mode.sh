@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real tessera binary in real game mode: an Xorg server with the dummy
 # video driver whose only mode is 640 x 480. The demo must take GLUT's game
-# mode (an override-redirect 640 x 480 window), run, and end on Escape.
+# mode (an override-redirect 640 x 480 window), run, and end on Escape or on
+# SIGTERM.
 #
 # usage: demo_game_mode.sh TESSERA TESTDATA_DIR CONFIG
 set -u
@@ -30,5 +31,12 @@ fi
 wait_exit 2
 [ "$status" = 0 ] && pass "Escape exits 0" || fail "Escape: status $status"
 grep -q 'failed to change screen settings' "$work/stderr" && fail "freeglut could not switch modes"
+
+# SIGTERM leaves game mode the way Escape does, with status 128 + 15.
+launcher=(env --default-signal=INT,QUIT)
+start_demo "$tessera" "$testdata/demo"
+[ -n "$window" ] && kill -TERM "$pid"
+wait_exit 5
+[ "$status" = 143 ] && pass "SIGTERM in game mode exits 143" || fail "SIGTERM in game mode: status $status"
 
 report

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real tessera binary on a virtual X server, run as a person would run
-# it: the full-screen window, the rising title, Escape, the close button, and
-# the clear failures when the music or the display is missing.
+# it: the full-screen window, the rising title, Escape, the close button, the
+# clear failures when the music or the display is missing, the command line,
+# the resizable window and the signals that end it.
 #
 # usage: demo_under_xvfb.sh TESSERA CLOSE_WINDOW TESTDATA_DIR
 set -u
@@ -115,5 +116,99 @@ message=$(cat "$work/stderr")
 status=$?
 [ "$status" = 1 ] && grep -q 'DISPLAY is not set' "$work/stderr" \
   && pass "DISPLAY unset: $(cat "$work/stderr")" || fail "DISPLAY unset: status $status"
+
+# 7. The command line, read before anything else: --help and --version need
+#    no display; anything unknown is refused with one line and the usage.
+for option in --help --version; do
+  out=$(env -u DISPLAY "$tessera" $option 2>"$work/stderr")
+  status=$?
+  [ "$status" = 0 ] && [[ $out =~ ^(usage:\ tessera|tessera\ [0-9]+\.[0-9]+) ]] && [ ! -s "$work/stderr" ] \
+    && pass "$option exits 0: ${out%%$'\n'*}" || fail "$option: status $status, output: $out"
+done
+for args in "--fullscreen" "extra" "--window -x"; do
+  "$tessera" $args >"$work/stdout" 2>"$work/stderr"
+  status=$?
+  [ "$status" = 2 ] && [ ! -s "$work/stdout" ] && [ "$(grep -c '^tessera: unknown' "$work/stderr")" = 1 ] &&
+    sed -n 2p "$work/stderr" | grep -q '^usage: tessera' \
+    && pass "\"$args\" refused: $(head -n 1 "$work/stderr")" || fail "\"$args\": status $status, $(cat "$work/stderr")"
+done
+
+# 8. --window: an ordinary 640 x 480 window; resized to 800 x 400 it shows
+#    the picture in the centred 533 x 400 rectangle at x = 133: black beside
+#    it, and the lettering of the opening card centred with the shape it has
+#    at 640 x 480 (a stretched picture would make it 1.5 times as wide).
+# The lettering's bounding box in a shot: "width height left right".
+lettering() { convert "$1" -threshold 5% -format '%@' info: 2>/dev/null |
+              awk -F'[x+]' -v w="$2" '{ print $1, $2, $3, w - $3 - $1 }'; }
+start_demo "$tessera" "$demo_dir" --window
+if [ -n "$window" ]; then
+  geometry=$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} /Override Redirect State:/{o=$4}
+                                         END{print w "x" h " " o}')
+  [ "$geometry" = "640x480 no" ] && pass "--window opens a 640x480 managed window" || fail "--window: $geometry"
+  # Moved on screen first, so that a shot of the window holds all of it.
+  xdotool windowmove "$window" 100 100
+  for _ in $(seq 100); do [ "$(xdotool getwindowname "$window")" -ge 3000 ] 2>/dev/null && break; sleep 0.1; done
+  xwd -id "$window" -silent | convert xwd:- "$work/small.png" 2>/dev/null
+  xdotool windowsize "$window" 800 400; sleep 0.5
+  xwd -id "$window" -silent | convert xwd:- "$work/window.png" 2>/dev/null
+  size=$(identify -format '%wx%h' "$work/window.png" 2>/dev/null)
+  side=$(convert "$work/window.png" \( -clone 0 -crop 133x400+0+0 +repage \) \( -clone 0 -crop 134x400+666+0 +repage \) \
+         -delete 0 +append -format '%[fx:maxima]' info: 2>/dev/null)
+  read -r w0 h0 _ _ <<<"$(lettering "$work/small.png" 640)"
+  read -r w1 h1 l1 r1 <<<"$(lettering "$work/window.png" 800)"
+  [ "$size" = 800x400 ] && [ "$side" = 0 ] &&
+    awk -v a="$w0 $h0" -v b="$w1 $h1" -v l="$l1" -v r="$r1" 'BEGIN { split(a, x, " "); split(b, y, " ");
+      ra = x[1] / x[2]; rb = y[1] / y[2]; exit !(rb > 0.9 * ra && rb < 1.1 * ra && l - r <= 2 && r - l <= 2) }' \
+    && pass "resized to $size: 4:3 picture centred (lettering ${w0}x${h0} -> ${w1}x${h1}, margins $l1 $r1)" \
+    || fail "resized window $size: max $side beside the picture, lettering ${w0}x${h0} -> ${w1}x${h1} at $l1 $r1"
+  # With no window manager the keys go to the window under the pointer.
+  xdotool mousemove --window "$window" 400 200 key Escape
+  wait_exit 5
+  [ "$status" = 0 ] && pass "Escape ends the windowed demo" || fail "windowed Escape: status $status"
+else
+  fail "--window opened no window with a numeric title"; cat "$work/stderr"
+fi
+
+# 9. Ctrl+C, kill and a hang-up end the demo as Escape does: it cleans up and
+#    exits with 128 + the signal's number (a recorder tells that exit apart
+#    from being killed by the signal, which a shell reports the same way).
+#    A background job inherits SIGINT ignored, so the default is put back.
+#    SDL's dummy output stands in for a sound card: with a device open the
+#    audio library would take SIGINT and SIGTERM for itself.
+record='open my $f, ">", "$ARGV[0].pid"; my $c = fork // die; if (!$c) { shift; exec @ARGV or exit 127 }
+        print $f "$c\n"; close $f; waitpid $c, 0; my $s = $?; open $f, ">", shift;
+        print $f ($s & 127 ? "killed by " . ($s & 127) : "exit " . ($s >> 8)), "\n"; exit($s & 127 ? 128 + ($s & 127) : $s >> 8)'
+for signal in INT TERM HUP; do
+  launcher=(env --default-signal=INT,QUIT SDL_AUDIODRIVER=dummy perl -e "$record" "$work/ended")
+  rm -f "$work/ended" "$work/ended.pid"
+  start_demo "$tessera" "$demo_dir" --window
+  unset launcher
+  if [ -z "$window" ]; then
+    fail "SIG$signal: no window"; kill "$(cat "$work/ended.pid" 2>/dev/null)" "$pid"; wait "$pid"; continue
+  fi
+  kill -s "$signal" "$(cat "$work/ended.pid")"
+  wait_exit 5
+  kill -9 "$(cat "$work/ended.pid")" 2>/dev/null   # still running after a timeout
+  expected=$((128 + $(kill -l "$signal")))
+  [ "$status" = "$expected" ] && [ "$(cat "$work/ended")" = "exit $expected" ] \
+    && pass "SIG$signal: cleaned up and exited $expected in ${waited_ms} ms" \
+    || fail "SIG$signal: status $status, $(cat "$work/ended" 2>/dev/null)"
+done
+
+# 10. A signal inherited as ignored stays ignored: here the hang-up that
+#     nohup ignores.
+launcher=(nohup)
+start_demo "$tessera" "$demo_dir" --window
+unset launcher
+if [ -n "$window" ]; then
+  ignored=$((0x$(awk '/^SigIgn:/ { print $2 }' "/proc/$pid/status") & 1))
+  kill -HUP "$pid"; sleep 1
+  kill -0 "$pid" 2>/dev/null && [ "$ignored" = 1 ] && pass "a hang-up ignored by nohup stays ignored" \
+    || fail "ignored SIGHUP: SigIgn bit $ignored, running: $(kill -0 "$pid" 2>/dev/null && echo yes || echo no)"
+  xdotool mousemove --window "$window" 400 200 key Escape
+  wait_exit 5
+else
+  fail "no window for the ignored-signal check"
+fi
 
 report

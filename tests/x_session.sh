@@ -18,11 +18,14 @@ start_x_server() {
   export DISPLAY=":$(cat "$work/display")"
 }
 
-# Starts the demo in the background in folder $2 (binary $1); sets $pid and,
-# once its window shows a numeric title, $window. Waits up to 30 s: a loaded
-# machine may be slow to start it.
+# Starts the demo in the background in folder $2 (binary $1, its options
+# after), through the command in the array $launcher if one is set; sets
+# $pid and, once its window shows a numeric title, $window. Waits up to 30 s:
+# a loaded machine may be slow to start it.
 start_demo() {
-  (cd "$2" && exec "$1") 2>"$work/stderr" &
+  local binary=$1 folder=$2
+  shift 2
+  (cd "$folder" && exec ${launcher[@]+"${launcher[@]}"} "$binary" "$@") 2>"$work/stderr" &
   pid=$!
   window=""
   for _ in $(seq 300); do

@@ -153,11 +153,12 @@ void onKey(unsigned char key, int, int) {
     if (key == 27) shutdownAndExit();
 }
 
-// The one way out, from Escape, a closed window or the end of the schedule.
-void shutdownAndExit() {
+// The one way out, from Escape, a closed window, the end of the schedule
+// (status 0) or a signal (128 + its number, as a shell reports it).
+void shutdownAndExit(int status) {
     musicClose(musicStream);
     musicStream = nullptr;
     musicShutdown();
     setCursorVisible(true);
-    std::exit(0);
+    std::exit(status);
 }

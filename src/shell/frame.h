@@ -12,5 +12,6 @@ void updateFrame();
 // Escape (27) ends the program at once; every other key is ignored.
 void onKey(unsigned char key, int x, int y);
 
-// Closes the music, shows the cursor and ends the process with status 0.
-[[noreturn]] void shutdownAndExit();
+// Closes the music, shows the cursor and ends the process with the status
+// given (0 unless a signal ended the demo).
+[[noreturn]] void shutdownAndExit(int status = 0);

@@ -2,9 +2,11 @@
 #include "shell/window_glut.h"
 
 #include <GL/freeglut.h>
+#include <GL/glx.h>
 #include <X11/Xlib.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "shell/frame.h"
 #include "shell/window.h"
@@ -53,6 +55,49 @@ static void onClose() {
     if (!processIsEnding) shutdownAndExit();
 }
 
+// True when the space-separated extension list names the extension.
+static bool listsExtension(const char* list, const char* name) {
+    const size_t length = std::strlen(name);
+    for (const char* at = list; at && (at = std::strstr(at, name)); at += length)
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
+    return false;
+}
+
+// Asks the driver to swap once per display refresh, through whichever of
+// GLX's three swap-control extensions it offers, so frames come at the
+// display's rate and the effects that step once per frame keep their
+// designed speed. A driver that offers none (or refuses) leaves the frames
+// unpaced, as they would be anyway.
+static void requestVerticalSync() {
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!display || !drawable) return;
+    const char* extensions = glXQueryExtensionsString(display, DefaultScreen(display));
+    auto lookUp = [](const char* name) { return glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)); };
+    if (listsExtension(extensions, "GLX_EXT_swap_control")) {
+        if (auto set = reinterpret_cast<PFNGLXSWAPINTERVALEXTPROC>(lookUp("glXSwapIntervalEXT"))) {
+            set(display, drawable, 1);
+            return;
+        }
+    }
+    if (listsExtension(extensions, "GLX_MESA_swap_control")) {
+        auto set = reinterpret_cast<PFNGLXSWAPINTERVALMESAPROC>(lookUp("glXSwapIntervalMESA"));
+        if (set && set(1) == 0) return;
+    }
+    if (listsExtension(extensions, "GLX_SGI_swap_control")) {
+        if (auto set = reinterpret_cast<PFNGLXSWAPINTERVALSGIPROC>(lookUp("glXSwapIntervalSGI"))) set(1);
+    }
+}
+
+// What both ways of opening the picture share once the window exists.
+static void finishOpening() {
+    glutReshapeFunc(onReshape);
+    glutCloseFunc(onClose);
+    requestVerticalSync();
+    if (probeConnection) XCloseDisplay(probeConnection);
+    probeConnection = nullptr;
+}
+
 void openFullScreenPicture() {
     // Runs before freeglut's own exit handler, which glutInit registered.
     std::atexit([] { processIsEnding = true; });
@@ -69,10 +114,17 @@ void openFullScreenPicture() {
         glutFullScreen();
         pictureRect = fitPictureRect(width, height);
     }
-    glutReshapeFunc(onReshape);
-    glutCloseFunc(onClose);
-    if (probeConnection) XCloseDisplay(probeConnection);
-    probeConnection = nullptr;
+    finishOpening();
+}
+
+// --window: an ordinary window that the window manager places and the user
+// may resize; onReshape keeps the picture 4:3 and centred in it.
+void openResizableWindow() {
+    std::atexit([] { processIsEnding = true; });
+    glutInitWindowSize(640, 480);
+    glutCreateWindow("tessera");
+    pictureRect = fitPictureRect(640, 480);
+    finishOpening();
 }
 
 void presentFrame() { glutSwapBuffers(); }

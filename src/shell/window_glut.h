@@ -1,4 +1,5 @@
-// window_glut.h -- the demo's window: GLUT game mode or a full-screen window.
+// window_glut.h -- the demo's window: GLUT game mode, a full-screen window
+// or an ordinary one.
 #pragma once
 
 #include <string>
@@ -8,5 +9,10 @@ bool displayIsReachable(std::string* reason);
 
 // Enters the 640 x 480 game mode, or, where the mode cannot be had, opens a
 // borderless window over the whole desktop and shows the picture in its
-// largest centred 4:3 rectangle. Registers the reshape and close callbacks.
+// largest centred 4:3 rectangle. Registers the reshape and close callbacks
+// and asks for frames paced by the display.
 void openFullScreenPicture();
+
+// The same in an ordinary resizable 640 x 480 window, where the window
+// manager puts it; resized, the picture keeps its centred 4:3 rectangle.
+void openResizableWindow();
