@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <functional>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -195,6 +197,58 @@ TEST_F(TextureLoader, DecoderReducesPicturesFarAboveTheLimit) {
         EXPECT_LE(distance(texel(w / 8, h / 8), 0, 0, 255), 30);
         EXPECT_LE(distance(texel(w - 1 - w / 8, h - 1 - h / 8), 0, 255, 0), 30);
         EXPECT_EQ(texel(w / 2, h / 2)[3], 255);
+    }
+}
+
+// Every colour space that JPEG files use comes out as the same upright RGB:
+// four quadrants, one of them a dark mixed colour that needs the black ink.
+TEST_F(TextureLoader, EveryColourSpaceGivesTheSameUprightColours) {
+    const uint8_t colours[4][3] = {{255, 0, 0}, {40, 160, 90}, {0, 0, 255}, {255, 255, 255}};  // TL TR BL BR
+    const Picture picture = makePicture(64, 64, [&](int x, int y, uint8_t* c) {
+        const uint8_t* from = colours[(y >= 32) * 2 + (x >= 32)];
+        std::copy(from, from + 3, c);
+    });
+    const auto progressive = [](jpeg_compress_struct* c) { jpeg_simple_progression(c); };
+    const auto restarts = [](jpeg_compress_struct* c) { c->restart_interval = 3; };
+    struct Case {
+        const char* name;
+        J_COLOR_SPACE space;
+        bool adobe;
+        std::function<void(jpeg_compress_struct*)> extra;
+        int limit;  // 16: reduced by 4 in the decoder
+    } cases[] = {
+        {"grey", JCS_GRAYSCALE, false, nullptr, 1024},      {"ycbcr", JCS_YCbCr, false, nullptr, 1024},
+        {"rgb", JCS_RGB, true, nullptr, 1024},              {"cmyk-adobe", JCS_CMYK, true, nullptr, 1024},
+        {"cmyk-plain", JCS_CMYK, false, nullptr, 1024},     {"ycck", JCS_YCCK, true, nullptr, 1024},
+        {"cmyk-progressive", JCS_CMYK, true, progressive, 16}, {"ycck-restarts", JCS_YCCK, true, restarts, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(std::string(c.name) + ".jpg");
+        ASSERT_TRUE(writeJpegIn(path, picture, c.space, c.adobe, c.extra));
+        TexturePixels pixels;
+        std::string reason;
+        ASSERT_TRUE(decodePictureForTexture(path.c_str(), c.limit, &pixels, &reason)) << reason;
+        const int w = pixels.texWidth, h = pixels.texHeight;
+        ASSERT_EQ(w, std::min(64, c.limit));
+        // Bottom row first: quadrant 2 (bottom-left) starts the buffer.
+        const int probes[4][2] = {{w / 8, h - 1 - h / 8}, {w - 1 - w / 8, h - 1 - h / 8}, {w / 8, h / 8},
+                                  {w - 1 - w / 8, h / 8}};
+        for (int q = 0; q < 4; ++q) {
+            const uint8_t* texel = &pixels.rgba[(static_cast<size_t>(probes[q][1]) * w + probes[q][0]) * 4];
+            const uint8_t* want = colours[q];
+            const int luma = (299 * want[0] + 587 * want[1] + 114 * want[2] + 500) / 1000;
+            if (c.space == JCS_GRAYSCALE)
+                EXPECT_LE(distance(texel, luma, luma, luma), 12) << "quadrant " << q;
+            else
+                EXPECT_LE(distance(texel, want[0], want[1], want[2]), 16) << "quadrant " << q;
+            EXPECT_EQ(texel[3], 255);
+        }
+        // The bytes in memory decode to exactly what the file does.
+        TexturePixels fromBytes;
+        const std::vector<uint8_t> bytes = readBytes(path);
+        ASSERT_TRUE(decodePictureBytes(bytes.data(), bytes.size(), c.limit, &fromBytes, &reason)) << reason;
+        EXPECT_EQ(fromBytes.rgba, pixels.rgba);
     }
 }
 

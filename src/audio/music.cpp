@@ -31,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kChunkFrames = size_t(1) << 16;
 constexpr size_t kMaxChunks = 4096;  // about 100 minutes at 44.1 kHz
 constexpr int kDeviceBufferFrames = 1024;
+constexpr int kMaxFailedFrames = 64;
 
 }  // namespace
 
@@ -104,33 +105,68 @@ void readFrames(const MusicStream* stream, int64_t first, size_t count, int16_t*
     }
 }
 
-// Decodes until the end of the file (or until asked to stop), publishing
-// each block as soon as it is stored.
-void decodeAll(MusicStream* stream) {
-    unsigned char block[16384];
-    uint64_t total = 0;
-    while (!stream->stopDecoding.load(std::memory_order_relaxed)) {
-        size_t bytes = 0;
-        const int result = mpg123_read(stream->decoder, block, sizeof block, &bytes);
-        const auto* samples = reinterpret_cast<const int16_t*>(block);
-        for (size_t done = 0, n = bytes / 4; done < n;) {
-            const size_t chunk = size_t(total / kChunkFrames), offset = size_t(total % kChunkFrames);
-            if (chunk >= kMaxChunks) break;
-            int16_t* dst = stream->chunks[chunk].load(std::memory_order_relaxed);
-            if (!dst) {
-                dst = new int16_t[kChunkFrames * 2];
-                stream->chunks[chunk].store(dst, std::memory_order_relaxed);
-            }
-            const size_t run = std::min(n - done, kChunkFrames - offset);
-            std::memcpy(dst + 2 * offset, samples + 2 * done, run * 4);
-            done += run;
-            total += run;
+// Whether a decoded frame belongs to the stream. In a damaged file, garbage
+// now and then looks like a frame header and decodes as a burst of loud
+// noise; a real frame shares the stream's MPEG version, layer, rate and
+// channel mode, and in a constant-bitrate stream its bitrate.
+bool sameStream(const mpg123_frameinfo& frame, const mpg123_frameinfo& stream) {
+    return frame.version == stream.version && frame.layer == stream.layer && frame.rate == stream.rate &&
+           frame.mode == stream.mode && (stream.vbr != MPG123_CBR || frame.bitrate == stream.bitrate);
+}
+
+// Appends decoded frames to the stream's chunks and publishes them.
+void publish(MusicStream* stream, const int16_t* samples, size_t count, uint64_t* total) {
+    for (size_t done = 0; done < count;) {
+        const size_t chunk = size_t(*total / kChunkFrames), offset = size_t(*total % kChunkFrames);
+        if (chunk >= kMaxChunks) break;
+        int16_t* dst = stream->chunks[chunk].load(std::memory_order_relaxed);
+        if (!dst) {
+            dst = new int16_t[kChunkFrames * 2];
+            stream->chunks[chunk].store(dst, std::memory_order_relaxed);
         }
-        stream->frames.store(total, std::memory_order_release);
-        stream->frames.notify_all();
-        if (result == MPG123_DONE || (result != MPG123_OK && result != MPG123_NEW_FORMAT) ||
-            total >= kChunkFrames * kMaxChunks)
-            break;
+        const size_t run = std::min(count - done, kChunkFrames - offset);
+        std::memcpy(dst + 2 * offset, samples + 2 * done, run * 4);
+        done += run;
+        *total += run;
+    }
+    stream->frames.store(*total, std::memory_order_release);
+    stream->frames.notify_all();
+}
+
+// Decodes frame by frame until the end of the file (or until asked to
+// stop), publishing each frame as soon as it is stored. Damage is skipped
+// however long it is: the decoder searches on to the next frame, so the
+// music after a damaged stretch still plays, and frames that garbage only
+// pretends to be are left out.
+void decodeAll(MusicStream* stream) {
+    mpg123_param(stream->decoder, MPG123_RESYNC_LIMIT, -1, 0);
+    mpg123_frameinfo first{};
+    bool haveFirst = false;
+    int failures = 0;
+    uint64_t total = 0;
+    while (!stream->stopDecoding.load(std::memory_order_relaxed) && total < kChunkFrames * kMaxChunks) {
+        off_t number = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int result = mpg123_decode_frame(stream->decoder, &number, &audio, &bytes);
+        if (result == MPG123_DONE) break;
+        // An error that repeats without a frame in between (a read error)
+        // ends the music where it is.
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+            if (++failures >= kMaxFailedFrames) break;
+            continue;
+        }
+        failures = 0;
+        if (bytes == 0 || audio == nullptr) continue;
+        mpg123_frameinfo info{};
+        if (mpg123_info(stream->decoder, &info) != MPG123_OK) continue;
+        if (!haveFirst) {
+            first = info;
+            haveFirst = true;
+        } else if (!sameStream(info, first)) {
+            continue;
+        }
+        publish(stream, reinterpret_cast<const int16_t*>(audio), bytes / 4, &total);
     }
     stream->finished.store(true, std::memory_order_release);
     stream->frames.notify_all();
