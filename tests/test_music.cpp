@@ -214,3 +214,29 @@ TEST(RealTimeClockDeathTest, WithoutAnAudioDeviceTheClockRunsSilently) {
 TEST(RealTimeClockDeathTest, ThroughAnAudioDeviceTheClockFollowsPlayback) {
     EXPECT_EXIT(playAndWatch("dummy"), testing::ExitedWithCode(0), "^$");
 }
+
+// Waiting for the decoder must not miss its end: a short stream that ends
+// between the waiter's last look and its sleep once left it asleep for
+// good. Many short streams give that moment many chances; an alarm turns
+// a hang into a failure.
+TEST(MusicFilesDeathTest, WaitingForAShortStreamToEndNeverHangs) {
+    const std::vector<uint8_t> tone = [] {
+        std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }();
+    const std::string path = testing::TempDir() + "/short.mp3";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(tone.data()), 4000);
+    EXPECT_EXIT(
+        {
+            alarm(60);
+            musicUseSteppedClock();
+            musicInit(kMusicRate);
+            for (int i = 0; i < 2000; ++i) {
+                MusicStream* stream = musicOpen(path.c_str());
+                if (!stream || musicDecodedFrames(stream) <= 0) std::exit(1);
+                musicClose(stream);
+            }
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}

@@ -42,6 +42,7 @@ struct MusicStream {
     std::atomic<int16_t*> chunks[kMaxChunks] = {};
     std::atomic<uint64_t> frames{0};
     std::atomic<bool> finished{false};
+    std::atomic<uint32_t> updates{0};  // bumped after each publish and at the end
     std::atomic<bool> stopDecoding{false};
     mpg123_handle* decoder = nullptr;
     std::thread thread;
@@ -130,7 +131,22 @@ void publish(MusicStream* stream, const int16_t* samples, size_t count, uint64_t
         *total += run;
     }
     stream->frames.store(*total, std::memory_order_release);
-    stream->frames.notify_all();
+    stream->updates.fetch_add(1, std::memory_order_release);
+    stream->updates.notify_all();
+}
+
+// Blocks until the decoder has published `need` frames or finished. The
+// waiter sleeps on the update count it read before looking, so an update
+// that lands between the look and the sleep (the decoder's end included)
+// still wakes it.
+void waitForDecoder(MusicStream* stream, uint64_t need) {
+    for (;;) {
+        const uint32_t seen = stream->updates.load(std::memory_order_acquire);
+        if (stream->finished.load(std::memory_order_acquire) ||
+            stream->frames.load(std::memory_order_acquire) >= need)
+            return;
+        stream->updates.wait(seen, std::memory_order_acquire);
+    }
 }
 
 // Decodes frame by frame until the end of the file (or until asked to
@@ -169,7 +185,8 @@ void decodeAll(MusicStream* stream) {
         publish(stream, reinterpret_cast<const int16_t*>(audio), bytes / 4, &total);
     }
     stream->finished.store(true, std::memory_order_release);
-    stream->frames.notify_all();
+    stream->updates.fetch_add(1, std::memory_order_release);
+    stream->updates.notify_all();
 }
 
 // Opens a decoder for 44.1 kHz 16-bit stereo, whatever the file's own rate
@@ -352,13 +369,7 @@ const float* musicSpectrum() {
         return out.spectrum;
     }
     const uint64_t end = heardFrame();
-    if (out.kind == ClockKind::Stepped) {
-        uint64_t have = stream->frames.load(std::memory_order_acquire);
-        while (have < end && !stream->finished.load(std::memory_order_acquire)) {
-            stream->frames.wait(have, std::memory_order_acquire);
-            have = stream->frames.load(std::memory_order_acquire);
-        }
-    }
+    if (out.kind == ClockKind::Stepped) waitForDecoder(stream, end);
     readFrames(stream, int64_t(end) - kSpectrumWindow, kSpectrumWindow, out.window);
     computeSpectrum(out.window, out.spectrum);
     return out.spectrum;
@@ -366,19 +377,13 @@ const float* musicSpectrum() {
 
 long long musicDecodedFrames(MusicStream* stream) {
     if (!stream) return 0;
-    while (!stream->finished.load(std::memory_order_acquire))
-        stream->frames.wait(stream->frames.load(std::memory_order_acquire), std::memory_order_acquire);
+    waitForDecoder(stream, UINT64_MAX);
     return (long long)stream->frames.load(std::memory_order_acquire);
 }
 
 void musicReadFrames(MusicStream* stream, long long first, long long count, int16_t* dst) {
     if (!stream || count <= 0) return;
-    const uint64_t need = uint64_t(std::max(first + count, 0LL));
-    uint64_t have = stream->frames.load(std::memory_order_acquire);
-    while (have < need && !stream->finished.load(std::memory_order_acquire)) {
-        stream->frames.wait(have, std::memory_order_acquire);
-        have = stream->frames.load(std::memory_order_acquire);
-    }
+    waitForDecoder(stream, uint64_t(std::max(first + count, 0LL)));
     readFrames(stream, first, size_t(count), dst);
 }
 
