@@ -32,6 +32,13 @@ constexpr size_t kChunkFrames = size_t(1) << 16;
 constexpr size_t kMaxChunks = 4096;  // about 100 minutes at 44.1 kHz
 constexpr int kDeviceBufferFrames = 1024;
 constexpr int kMaxFailedFrames = 64;
+// How long a playing device may go without asking for samples before it
+// counts as gone (a sound server that hangs says nothing): far beyond its
+// callback period, and more until it has taken its first half second, since
+// a sound server on a busy machine may take a second or two to settle. A
+// false alarm would silence the rest of the demo.
+constexpr auto kDeviceStall = std::chrono::milliseconds(2000);
+constexpr auto kDeviceStartStall = std::chrono::milliseconds(6000);
 
 }  // namespace
 
@@ -72,6 +79,7 @@ struct MusicOutput {
 
     uint64_t startFrame = 0;  // musicSetTime
     bool started = false;
+    bool deviceStalled = false;  // lost without a word from SDL: do not wait on it
     Clock::time_point silentStart{};
     int steppedMs = 0;
     uint64_t lastHeard = 0;  // keeps the clock monotonic
@@ -244,6 +252,35 @@ void fillDevice(void*, Uint8* bytes, int length) {
     out.snapshotValid = true;
 }
 
+// Main thread, while the device clock runs: why the output has gone away,
+// or null while it plays. SDL reports a device or sound server that
+// disappears (a restarted server, an unplugged headset) as stopped; a
+// server that hangs only shows as callbacks that stop coming.
+const char* outputLostReason(bool* stalled) {
+    *stalled = false;
+    if (SDL_GetAudioDeviceStatus(out.device) == SDL_AUDIO_STOPPED) return "the device was disconnected";
+    const Clock::time_point now = Clock::now();
+    std::lock_guard lock(out.snapshotLock);
+    const bool settled = out.snapshotValid && out.snapshotCursor >= out.startFrame + uint64_t(out.rate / 2);
+    *stalled = settled ? now - out.snapshotTime > kDeviceStall
+                       : now - (out.snapshotValid ? out.snapshotTime : out.silentStart) > kDeviceStartStall;
+    return *stalled ? "it stopped taking samples" : nullptr;
+}
+
+// Once the output is gone the clock runs on in real time from the position
+// it had reached, as it does when there is no device at all, so the demo
+// keeps moving and still ends on time. The device is paused, so a server
+// that comes back does not start playing out of step.
+void fallBackToSilentClock(const char* why, bool stalled) {
+    std::fprintf(stderr, "tessera: the audio output went away (%s); the music plays on silently on a real-time clock\n",
+                 why);
+    SDL_PauseAudioDevice(out.device, 1);
+    out.deviceStalled = stalled;
+    out.kind = ClockKind::Silent;
+    out.startFrame = out.lastHeard;
+    out.silentStart = Clock::now();
+}
+
 // The frame being heard now. The device's clock: the frames handed over at
 // the last callback, less the buffer the device still holds, plus the time
 // since then, never beyond what was handed over and never going back.
@@ -261,7 +298,10 @@ uint64_t heardFrame() {
             break;
         case ClockKind::Device: {
             std::lock_guard lock(out.snapshotLock);
-            if (!out.snapshotValid) return std::max(out.startFrame, out.lastHeard);
+            if (!out.snapshotValid) {
+                frame = int64_t(std::max(out.startFrame, out.lastHeard));
+                break;
+            }
             const int64_t handed = int64_t(out.snapshotCursor);
             const int64_t sinceMicros =
                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - out.snapshotTime).count();
@@ -270,6 +310,9 @@ uint64_t heardFrame() {
         }
     }
     out.lastHeard = std::max(out.lastHeard, uint64_t(std::max<int64_t>(frame, 0)));
+    bool stalled = false;
+    if (out.kind == ClockKind::Device && out.started)
+        if (const char* why = outputLostReason(&stalled)) fallBackToSilentClock(why, stalled);
     return out.lastHeard;
 }
 
@@ -400,7 +443,11 @@ void musicClose(MusicStream* stream) {
     delete stream;
 }
 
+// A device that stalled is left open: closing waits for SDL's audio thread,
+// which may be stuck in the hung server for good, and the process is about
+// to end anyway.
 void musicShutdown() {
+    if (out.deviceStalled) return;
     if (out.device) SDL_CloseAudioDevice(out.device);
     out.device = 0;
     if (out.sdlAudioUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);
