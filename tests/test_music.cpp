@@ -176,10 +176,10 @@ TEST(MusicFiles, UnplayableFilesAreRefusedWithAReason) {
 // A real-time clock over 2.6 s of a 2 s file: rising with wall time, never
 // going back, running on past the end of the music with the spectrum at 0.
 // Run in a child process each, since the clock kind is per process.
-static void playAndWatch(const char* driver) {
+static void playAndWatch(const char* driver, const std::string& path = kTestData + "/silence.mp3") {
     setenv("SDL_AUDIODRIVER", driver, 1);
     musicInit(kMusicRate);
-    MusicStream* stream = musicOpen((kTestData + "/silence.mp3").c_str());
+    MusicStream* stream = musicOpen(path.c_str());
     musicSetTime(stream, 0);
     const auto start = std::chrono::steady_clock::now();
     musicPlay(stream);
@@ -213,6 +213,84 @@ TEST(RealTimeClockDeathTest, WithoutAnAudioDeviceTheClockRunsSilently) {
 
 TEST(RealTimeClockDeathTest, ThroughAnAudioDeviceTheClockFollowsPlayback) {
     EXPECT_EXIT(playAndWatch("dummy"), testing::ExitedWithCode(0), "^$");
+}
+
+namespace {
+
+// Damaged copies of tone.mp3 (3 s of the bin-100 sine, 122 KB): 20000 bytes
+// of noise over its middle, the same stretch cut out, and noise from a
+// third of the way to the end.
+enum class Damage { Overwritten, CutOut, GarbageToTheEnd };
+
+std::string damagedTone(Damage damage) {
+    std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    const size_t from = bytes.size() / 3;
+    uint32_t seed = 12345;
+    const auto noise = [&] { return char((seed = seed * 1103515245u + 12345u) >> 23); };
+    if (damage == Damage::CutOut) bytes.erase(bytes.begin() + from, bytes.begin() + from + 20000);
+    const size_t to = damage == Damage::GarbageToTheEnd ? bytes.size() : from + 20000;
+    if (damage != Damage::CutOut)
+        for (size_t i = from; i < to; ++i) bytes[i] = noise();
+    const std::string path = testing::TempDir() + "/damaged" + std::to_string(int(damage)) + ".mp3";
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path;
+}
+
+}  // namespace
+
+// The music after a damaged stretch still plays, and the damage itself is
+// not played as noise: every window of the decoded stream is the clean
+// sine, but at the seam. Past the decoded end the clock runs on with the
+// spectrum at 0.
+TEST(DamagedMusic, PlaysOnPastTheDamageWithoutNoise) {
+    struct Case {
+        Damage damage;
+        long long leastFrames, mostFrames;  // intact: 132300 frames; 20000 bytes are 21650 frames
+    } cases[] = {{Damage::Overwritten, 107000, 112000},
+                 {Damage::CutOut, 107000, 112000},
+                 {Damage::GarbageToTheEnd, 42000, 46000}};
+    musicUseSteppedClock();
+    musicInit(kMusicRate);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.damage));
+        testing::internal::CaptureStderr();
+        MusicStream* stream = musicOpen(damagedTone(c.damage).c_str());
+        const long long frames = musicDecodedFrames(stream);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_NE(stream, nullptr);
+        musicSetTime(stream, 0);
+        musicPlay(stream);
+        musicEnableSpectrum();
+        // One line of ours, at the damage (a third of 3 s in); the decoder
+        // library may add its own about the garbage.
+        EXPECT_NE(said.find("is damaged 1.0 s in; the music plays on from the next good frame\n"), std::string::npos)
+            << said;
+        EXPECT_EQ(said.find("tessera:"), said.rfind("tessera:")) << said;
+        EXPECT_GE(frames, c.leastFrames);
+        EXPECT_LE(frames, c.mostFrames);
+        int unclean = 0;
+        const int endMs = int(frames * 1000 / kMusicRate);
+        for (int ms = 100; ms <= endMs; ms += 50) {
+            musicSetSteppedTime(ms);
+            const float* spectrum = musicSpectrum();
+            unclean += spectrum[100] < 0.9f || spectrum[150] > 0.02f || spectrum[250] > 0.02f;
+        }
+        EXPECT_LE(unclean, 2) << "windows that are not the clean sine";
+        for (int ms : {endMs + 100, 259999, 260000}) {
+            musicSetSteppedTime(ms);
+            EXPECT_EQ(musicGetTime(stream), ms);
+            EXPECT_EQ(musicSpectrum()[100], 0.0f);
+        }
+        musicClose(stream);
+    }
+}
+
+// In real time, a file that turns to garbage a second in plays its second
+// and the clock runs on past it, with the wall clock.
+TEST(RealTimeClockDeathTest, PastMusicThatTurnsToGarbageTheClockRunsOn) {
+    const std::string path = damagedTone(Damage::GarbageToTheEnd);
+    EXPECT_EXIT(playAndWatch("dummy", path), testing::ExitedWithCode(0), "tessera: .* is damaged 1\\.0 s in");
 }
 
 // Waiting for the decoder must not miss its end: a short stream that ends

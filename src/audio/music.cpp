@@ -52,6 +52,7 @@ struct MusicStream {
     std::atomic<uint32_t> updates{0};  // bumped after each publish and at the end
     std::atomic<bool> stopDecoding{false};
     mpg123_handle* decoder = nullptr;
+    std::string path;
     std::thread thread;
 };
 
@@ -161,13 +162,16 @@ void waitForDecoder(MusicStream* stream, uint64_t need) {
 // stop), publishing each frame as soon as it is stored. Damage is skipped
 // however long it is: the decoder searches on to the next frame, so the
 // music after a damaged stretch still plays, and frames that garbage only
-// pretends to be are left out.
+// pretends to be are left out. The first damage (bytes between frames, or
+// a frame left out) is reported in one line.
 void decodeAll(MusicStream* stream) {
     mpg123_param(stream->decoder, MPG123_RESYNC_LIMIT, -1, 0);
     mpg123_frameinfo first{};
-    bool haveFirst = false;
+    bool haveFirst = false, damaged = false;
     int failures = 0;
+    long long nextFrameAt = -1;  // byte offset where the next frame should start
     uint64_t total = 0;
+    const auto seconds = [&] { return double(total) / kMusicRate; };
     while (!stream->stopDecoding.load(std::memory_order_relaxed) && total < kChunkFrames * kMaxChunks) {
         off_t number = 0;
         unsigned char* audio = nullptr;
@@ -177,20 +181,29 @@ void decodeAll(MusicStream* stream) {
         // An error that repeats without a frame in between (a read error)
         // ends the music where it is.
         if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
-            if (++failures >= kMaxFailedFrames) break;
-            continue;
+            if (++failures < kMaxFailedFrames) continue;
+            std::fprintf(stderr, "tessera: cannot read \"%s\" past %.1f s (%s); the music ends there\n",
+                         stream->path.c_str(), seconds(), mpg123_strerror(stream->decoder));
+            break;
         }
         failures = 0;
         if (bytes == 0 || audio == nullptr) continue;
         mpg123_frameinfo info{};
         if (mpg123_info(stream->decoder, &info) != MPG123_OK) continue;
+        const long long at = mpg123_framepos(stream->decoder);
+        const bool skipped = nextFrameAt >= 0 && at != nextFrameAt;
+        nextFrameAt = at + info.framesize;
         if (!haveFirst) {
             first = info;
             haveFirst = true;
-        } else if (!sameStream(info, first)) {
-            continue;
         }
-        publish(stream, reinterpret_cast<const int16_t*>(audio), bytes / 4, &total);
+        const bool belongs = sameStream(info, first);
+        if ((skipped || !belongs) && !damaged) {
+            damaged = true;
+            std::fprintf(stderr, "tessera: \"%s\" is damaged %.1f s in; the music plays on from the next good frame\n",
+                         stream->path.c_str(), seconds());
+        }
+        if (belongs) publish(stream, reinterpret_cast<const int16_t*>(audio), bytes / 4, &total);
     }
     stream->finished.store(true, std::memory_order_release);
     stream->updates.fetch_add(1, std::memory_order_release);
@@ -372,6 +385,7 @@ MusicStream* musicOpen(const char* path) {
     }
     auto* stream = new MusicStream;
     stream->decoder = handle;
+    stream->path = path;
     stream->thread = std::thread(decodeAll, stream);
     return stream;
 }
