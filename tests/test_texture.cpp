@@ -210,6 +210,7 @@ TEST_F(TextureLoader, EveryColourSpaceGivesTheSameUprightColours) {
     });
     const auto progressive = [](jpeg_compress_struct* c) { jpeg_simple_progression(c); };
     const auto restarts = [](jpeg_compress_struct* c) { c->restart_interval = 3; };
+    const auto arithmetic = [](jpeg_compress_struct* c) { c->arith_code = TRUE; };
     struct Case {
         const char* name;
         J_COLOR_SPACE space;
@@ -221,6 +222,7 @@ TEST_F(TextureLoader, EveryColourSpaceGivesTheSameUprightColours) {
         {"rgb", JCS_RGB, true, nullptr, 1024},              {"cmyk-adobe", JCS_CMYK, true, nullptr, 1024},
         {"cmyk-plain", JCS_CMYK, false, nullptr, 1024},     {"ycck", JCS_YCCK, true, nullptr, 1024},
         {"cmyk-progressive", JCS_CMYK, true, progressive, 16}, {"ycck-restarts", JCS_YCCK, true, restarts, 16},
+        {"ycbcr-arithmetic", JCS_YCbCr, false, arithmetic, 1024},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
