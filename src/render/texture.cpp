@@ -28,9 +28,10 @@ namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return.
 // We jump back into decodeJpeg instead of letting the library end the
-// process, and keep the text of the first warning: libjpeg only warns about
-// a truncated or damaged stream and then invents the missing data, and we
-// would rather draw nothing than a half-grey picture.
+// process. Warnings end the decode the same way: libjpeg only warns about a
+// truncated or damaged stream and then invents the missing data, and we
+// would rather draw nothing than a half-grey picture; stopping at once also
+// spares decoding the rest of a damaged file that claims a huge size.
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -45,13 +46,15 @@ void onJpegError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings (level -1) are counted and the first one kept; trace messages are
-// dropped. Nothing is printed here: the caller prints one line per failure.
+// A warning (level -1) is kept and unwinds to decodeJpeg; trace messages
+// are dropped. Nothing is printed here: the caller prints one line per
+// failure.
 void onJpegMessage(j_common_ptr cinfo, int msgLevel) {
     if (msgLevel >= 0) return;
     auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    if (err->pub.num_warnings == 0) (*cinfo->err->format_message)(cinfo, err->firstWarning);
+    (*cinfo->err->format_message)(cinfo, err->firstWarning);
     err->pub.num_warnings++;
+    std::longjmp(err->jump, 1);
 }
 
 // Four inks to red, green, blue, 255, in place (both are 4 bytes a pixel).
@@ -92,7 +95,10 @@ bool decodeJpeg(FILE* file, const uint8_t* bytes, std::size_t size, int maxTextu
     err.firstWarning[0] = '\0';
     cinfo.mem = nullptr;  // so that a failure inside creation destroys nothing
     if (setjmp(err.jump)) {
-        std::snprintf(why, whySize, "not a readable JPEG picture (%s)", err.message);
+        if (err.pub.num_warnings > 0)
+            std::snprintf(why, whySize, "damaged JPEG data (%s)", err.firstWarning);
+        else
+            std::snprintf(why, whySize, "not a readable JPEG picture (%s)", err.message);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -181,10 +187,6 @@ bool decodeJpeg(FILE* file, const uint8_t* bytes, std::size_t size, int maxTextu
     *decodedWidth = static_cast<int>(cinfo.output_width);
     *decodedHeight = static_cast<int>(cinfo.output_height);
     jpeg_destroy_decompress(&cinfo);
-    if (err.pub.num_warnings > 0) {
-        std::snprintf(why, whySize, "damaged JPEG data (%s)", err.firstWarning);
-        return false;
-    }
     return true;
 }
 
