@@ -51,11 +51,12 @@ std::vector<float> sourceSpectrum(int ms) {
     return out;
 }
 
-// Opens a test file on the stepped clock, as the offline renderer does.
+// Opens a test file (by name, or a full path) on the stepped clock, as the
+// offline renderer does.
 MusicStream* openStepped(const std::string& name) {
     musicUseSteppedClock();
     musicInit(kMusicRate);
-    MusicStream* stream = musicOpen((kTestData + "/" + name).c_str());
+    MusicStream* stream = musicOpen((name[0] == '/' ? name : kTestData + "/" + name).c_str());
     musicSetTime(stream, 0);
     musicPlay(stream);
     musicEnableSpectrum();
@@ -217,6 +218,12 @@ TEST(RealTimeClockDeathTest, ThroughAnAudioDeviceTheClockFollowsPlayback) {
 
 namespace {
 
+std::string writeTemp(const std::string& name, const std::vector<char>& bytes) {
+    const std::string path = testing::TempDir() + "/" + name;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path;
+}
+
 // Damaged copies of tone.mp3 (3 s of the bin-100 sine, 122 KB): 20000 bytes
 // of noise over its middle, the same stretch cut out, and noise from a
 // third of the way to the end.
@@ -225,24 +232,19 @@ enum class Damage { Overwritten, CutOut, GarbageToTheEnd };
 std::string damagedTone(Damage damage) {
     std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
     std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-    const size_t from = bytes.size() / 3;
+    const size_t from = bytes.size() / 3, to = damage == Damage::GarbageToTheEnd ? bytes.size() : from + 20000;
     uint32_t seed = 12345;
-    const auto noise = [&] { return char((seed = seed * 1103515245u + 12345u) >> 23); };
-    if (damage == Damage::CutOut) bytes.erase(bytes.begin() + from, bytes.begin() + from + 20000);
-    const size_t to = damage == Damage::GarbageToTheEnd ? bytes.size() : from + 20000;
-    if (damage != Damage::CutOut)
-        for (size_t i = from; i < to; ++i) bytes[i] = noise();
-    const std::string path = testing::TempDir() + "/damaged" + std::to_string(int(damage)) + ".mp3";
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    return path;
+    for (size_t i = from; i < to && damage != Damage::CutOut; ++i) bytes[i] = char((seed = seed * 1103515245u + 12345u) >> 23);
+    if (damage == Damage::CutOut) bytes.erase(bytes.begin() + from, bytes.begin() + to);
+    return writeTemp("damaged" + std::to_string(int(damage)) + ".mp3", bytes);
 }
 
 }  // namespace
 
-// The music after a damaged stretch still plays, and the damage itself is
-// not played as noise: every window of the decoded stream is the clean
-// sine, but at the seam. Past the decoded end the clock runs on with the
-// spectrum at 0.
+// The music after a damaged stretch still plays, said in one line of ours
+// (the decoder library may add its own about the garbage), and the damage
+// is not played as noise: every window of the decoded stream is the clean
+// sine, but at the seam.
 TEST(DamagedMusic, PlaysOnPastTheDamageWithoutNoise) {
     struct Case {
         Damage damage;
@@ -250,38 +252,24 @@ TEST(DamagedMusic, PlaysOnPastTheDamageWithoutNoise) {
     } cases[] = {{Damage::Overwritten, 107000, 112000},
                  {Damage::CutOut, 107000, 112000},
                  {Damage::GarbageToTheEnd, 42000, 46000}};
-    musicUseSteppedClock();
-    musicInit(kMusicRate);
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.damage));
         testing::internal::CaptureStderr();
-        MusicStream* stream = musicOpen(damagedTone(c.damage).c_str());
+        MusicStream* stream = openStepped(damagedTone(c.damage));
         const long long frames = musicDecodedFrames(stream);
         const std::string said = testing::internal::GetCapturedStderr();
-        ASSERT_NE(stream, nullptr);
-        musicSetTime(stream, 0);
-        musicPlay(stream);
-        musicEnableSpectrum();
-        // One line of ours, at the damage (a third of 3 s in); the decoder
-        // library may add its own about the garbage.
         EXPECT_NE(said.find("is damaged 1.0 s in; the music plays on from the next good frame\n"), std::string::npos)
             << said;
         EXPECT_EQ(said.find("tessera:"), said.rfind("tessera:")) << said;
         EXPECT_GE(frames, c.leastFrames);
         EXPECT_LE(frames, c.mostFrames);
         int unclean = 0;
-        const int endMs = int(frames * 1000 / kMusicRate);
-        for (int ms = 100; ms <= endMs; ms += 50) {
+        for (int ms = 100; ms <= frames * 1000 / kMusicRate; ms += 50) {
             musicSetSteppedTime(ms);
             const float* spectrum = musicSpectrum();
             unclean += spectrum[100] < 0.9f || spectrum[150] > 0.02f || spectrum[250] > 0.02f;
         }
         EXPECT_LE(unclean, 2) << "windows that are not the clean sine";
-        for (int ms : {endMs + 100, 259999, 260000}) {
-            musicSetSteppedTime(ms);
-            EXPECT_EQ(musicGetTime(stream), ms);
-            EXPECT_EQ(musicSpectrum()[100], 0.0f);
-        }
         musicClose(stream);
     }
 }
@@ -298,12 +286,10 @@ TEST(RealTimeClockDeathTest, PastMusicThatTurnsToGarbageTheClockRunsOn) {
 // good. Many short streams give that moment many chances; an alarm turns
 // a hang into a failure.
 TEST(MusicFilesDeathTest, WaitingForAShortStreamToEndNeverHangs) {
-    const std::vector<uint8_t> tone = [] {
-        std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-    }();
-    const std::string path = testing::TempDir() + "/short.mp3";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(tone.data()), 4000);
+    std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
+    std::vector<char> bytes(4000);
+    in.read(bytes.data(), 4000);
+    const std::string path = writeTemp("short.mp3", bytes);
     EXPECT_EXIT(
         {
             alarm(60);

@@ -5,7 +5,6 @@
 #include <jpeglib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -69,58 +68,6 @@ inline bool writeJpeg(const std::string& path, const Picture& p, int quality = 9
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<uint8_t*>(p.at(0, static_cast<int>(c.next_scanline)));
         jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
-}
-
-// Writes a 4:4:4 JPEG stored in `space`: greyscale (from luma), YCbCr, RGB,
-// CMYK or YCCK. Inks are computed from the RGB with full black replacement;
-// with the Adobe marker they are stored inverted (255 = no ink) as Adobe's
-// software stores them, without it as plain amounts. `extra` may change the
-// encoder's settings last (progressive, restart markers...).
-inline bool writeJpegIn(const std::string& path, const Picture& p, J_COLOR_SPACE space, bool adobeMarker = true,
-                        const std::function<void(jpeg_compress_struct*)>& extra = nullptr) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool inks = space == JCS_CMYK || space == JCS_YCCK;
-    const bool grey = space == JCS_GRAYSCALE;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(p.width);
-    c.image_height = static_cast<JDIMENSION>(p.height);
-    c.input_components = inks ? 4 : grey ? 1 : 3;
-    c.in_color_space = inks ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_colorspace(&c, space);
-    c.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
-    jpeg_set_quality(&c, 95, TRUE);
-    for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-    if (extra) extra(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(p.width) * 4);
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < p.width; ++x) {
-            const uint8_t* rgb = p.at(x, static_cast<int>(c.next_scanline));
-            if (grey) {
-                row[x] = static_cast<uint8_t>((299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2] + 500) / 1000);
-            } else if (!inks) {
-                for (int i = 0; i < 3; ++i) row[x * 3 + i] = rgb[i];
-            } else {
-                const int most = std::max({rgb[0], rgb[1], rgb[2]});
-                for (int i = 0; i < 3; ++i) {
-                    const int ink = most == 0 ? 0 : 255 - (rgb[i] * 255 + most / 2) / most;
-                    row[x * 4 + i] = static_cast<uint8_t>(adobeMarker ? 255 - ink : ink);
-                }
-                row[x * 4 + 3] = static_cast<uint8_t>(adobeMarker ? most : 255 - most);
-            }
-        }
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
     }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
