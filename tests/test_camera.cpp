@@ -27,28 +27,14 @@ GLint integer(GLenum which) {
     return v;
 }
 
-// What GL itself builds from the given calls, for comparison.
-template <typename Fn>
-Matrix built(GLenum mode, GLenum which, Fn calls) {
-    glMatrixMode(mode);
-    glPushMatrix();
-    glLoadIdentity();
-    calls();
-    const Matrix m = current(which);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    return m;
+std::array<GLint, 4> viewport() {
+    std::array<GLint, 4> v{};
+    glGetIntegerv(GL_VIEWPORT, v.data());
+    return v;
 }
 
 void expectNear(const Matrix& a, const Matrix& b) {
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(a[i], b[i], 1e-5f) << "element " << i;
-}
-
-// Eye-space position of an object-space point under the current modelview.
-std::array<float, 3> toEye(float x, float y, float z) {
-    const Matrix m = current(GL_MODELVIEW_MATRIX);
-    return {m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],
-            m[2] * x + m[6] * y + m[10] * z + m[14]};
 }
 
 class Camera : public ::testing::Test {
@@ -64,35 +50,54 @@ protected:
     void TearDown() override {
         pictureRect = PictureRect{};
         glViewport(0, 0, 640, 480);
+        glLoadIdentity();
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     }
 };
 
-TEST_F(Camera, ProjectionsPushBuildAndLeaveModelviewCurrent) {
+// Each projection pushes one level (nested calls one more each), builds its
+// matrix, leaves the modelview current, and pops back to what was there.
+// The perspective one sets the viewport to the picture rectangle (640 x 480
+// at the origin, or centred in a larger window); the orthographic layers
+// keep whatever viewport is set.
+TEST_F(Camera, ProjectionsPushBuildSetTheViewportAndLeaveModelviewCurrent) {
     struct Case {
         const char* name;
         void (*begin)();
         void (*reference)();
+        PictureRect rect;
+        std::array<GLint, 4> viewport;  // expected, from 5, 6, 70, 80 before the call
     } cases[] = {
-        {"overlay ortho", [] { beginOrtho(-1, 1, -1, 1); }, [] { glOrtho(-1, 1, -1, 1, -1, 200); }},
-        {"element ortho", [] { beginOrtho(-2, 2, -1.5f, 1.5f); }, [] { glOrtho(-2, 2, -1.5, 1.5, -1, 200); }},
-        {"perspective 120", [] { beginPerspective(120); }, [] { gluPerspective(120, 1, 0.01, 200); }},
-        {"perspective 45", [] { beginPerspective(45); }, [] { gluPerspective(45, 1, 0.01, 200); }},
+        {"overlay ortho", [] { beginOrtho(-1, 1, -1, 1); }, [] { glOrtho(-1, 1, -1, 1, -1, 200); }, {}, {5, 6, 70, 80}},
+        {"element ortho", [] { beginOrtho(-2, 2, -1.5f, 1.5f); }, [] { glOrtho(-2, 2, -1.5, 1.5, -1, 200); }, {},
+         {5, 6, 70, 80}},
+        {"perspective 120", [] { beginPerspective(120); }, [] { gluPerspective(120, 1, 0.01, 200); }, {},
+         {0, 0, 640, 480}},
+        {"perspective 45, wide window", [] { beginPerspective(45); }, [] { gluPerspective(45, 1, 0.01, 200); },
+         {160, 0, 960, 720}, {160, 0, 960, 720}},
+        {"perspective 120, tall window", [] { beginPerspective(120); }, [] { gluPerspective(120, 1, 0.01, 200); },
+         {0, 60, 640, 480}, {0, 60, 640, 480}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Matrix expected = built(GL_PROJECTION, GL_PROJECTION_MATRIX, c.reference);
         glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        c.reference();
+        const Matrix expected = current(GL_PROJECTION_MATRIX);
         glLoadIdentity();
         glScalef(3, 3, 3);  // a recognisable matrix to come back to
         const Matrix before = current(GL_PROJECTION_MATRIX);
         const GLint depth = integer(GL_PROJECTION_STACK_DEPTH);
         glMatrixMode(GL_MODELVIEW);
+        pictureRect = c.rect;
+        glViewport(5, 6, 70, 80);
 
         c.begin();
         EXPECT_EQ(integer(GL_MATRIX_MODE), GL_MODELVIEW);
         EXPECT_EQ(integer(GL_PROJECTION_STACK_DEPTH), depth + 1);
         expectNear(current(GL_PROJECTION_MATRIX), expected);
-        c.begin();  // nested: one more level each time
+        EXPECT_EQ(viewport(), c.viewport);
+        c.begin();
         EXPECT_EQ(integer(GL_PROJECTION_STACK_DEPTH), depth + 2);
 
         glMatrixMode(GL_PROJECTION);
@@ -102,72 +107,44 @@ TEST_F(Camera, ProjectionsPushBuildAndLeaveModelviewCurrent) {
         EXPECT_EQ(integer(GL_PROJECTION_STACK_DEPTH), depth);
         expectNear(current(GL_PROJECTION_MATRIX), before);
     }
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(Camera, PerspectiveViewportIsThePictureRectangle) {
-    const PictureRect rects[] = {{0, 0, 640, 480}, {160, 0, 960, 720}, {0, 60, 640, 480}};
-    for (const PictureRect& r : rects) {
-        pictureRect = r;
-        glViewport(1, 2, 3, 4);
-        beginPerspective(120);
-        GLint vp[4];
-        glGetIntegerv(GL_VIEWPORT, vp);
-        EXPECT_EQ(vp[0], r.x);
-        EXPECT_EQ(vp[1], r.y);
-        EXPECT_EQ(vp[2], r.width);
-        EXPECT_EQ(vp[3], r.height);
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-    }
-    // The orthographic layers keep whatever viewport is set.
-    glViewport(5, 6, 70, 80);
-    beginOrtho(-1, 1, -1, 1);
-    GLint vp[4];
-    glGetIntegerv(GL_VIEWPORT, vp);
-    EXPECT_EQ(vp[2], 70);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-}
-
+// Where an object-space point lands in eye space after a camera call on top
+// of a modelview: the origin straight ahead of an orbiting eye, up kept up
+// from the side, a looked-at point straight ahead of the origin, and an
+// earlier translation kept, since the cameras compose rather than reset.
 TEST_F(Camera, CamerasPointWhereAskedAndComposeWithTheModelview) {
-    // Looking at the origin from (0, 0, 5): the origin is 5 in front.
-    glLoadIdentity();
-    lookAtOrigin(0, 0, 5);
-    auto p = toEye(0, 0, 0);
-    EXPECT_NEAR(p[0], 0, 1e-5);
-    EXPECT_NEAR(p[1], 0, 1e-5);
-    EXPECT_NEAR(p[2], -5, 1e-5);
-    // From the side, up stays up.
-    glLoadIdentity();
-    lookAtOrigin(3, 0, 0);
-    p = toEye(0, 2, 0);
-    EXPECT_NEAR(p[1], 2, 1e-5);
-    EXPECT_NEAR(p[2], -3, 1e-5);
-    // From the origin towards (4, 0, 0): that point lies straight ahead.
-    glLoadIdentity();
-    lookFromOrigin(4, 0, 0);
-    p = toEye(4, 0, 0);
-    EXPECT_NEAR(p[0], 0, 1e-5);
-    EXPECT_NEAR(p[2], -4, 1e-5);
+    struct Case {
+        const char* name;
+        float before;  // translation along z already on the modelview
+        void (*camera)();
+        std::array<float, 3> point, eye;
+    } cases[] = {
+        {"at the origin from +z", 0, [] { lookAtOrigin(0, 0, 5); }, {0, 0, 0}, {0, 0, -5}},
+        {"at the origin from the side", 0, [] { lookAtOrigin(3, 0, 0); }, {0, 2, 0}, {0, 2, -3}},
+        {"from the origin along +x", 0, [] { lookFromOrigin(4, 0, 0); }, {4, 0, 0}, {0, 0, -4}},
+        {"from the origin along -z, composed", -7, [] { lookFromOrigin(0, 0, -1); }, {0, 0, 0}, {0, 0, -7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        glLoadIdentity();
+        glTranslatef(0, 0, c.before);
+        c.camera();
+        const Matrix m = current(GL_MODELVIEW_MATRIX);
+        const auto [x, y, z] = c.point;
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(m[i] * x + m[4 + i] * y + m[8 + i] * z + m[12 + i], c.eye[i], 1e-5);
+    }
 
     // Twice is the product, not a reset.
-    const Matrix once = built(GL_MODELVIEW, GL_MODELVIEW_MATRIX, [] { gluLookAt(1, 2, 3, 0, 0, 0, 0, 1, 0); });
     glLoadIdentity();
-    lookAtOrigin(1, 2, 3);
-    lookAtOrigin(1, 2, 3);
-    const Matrix twice = current(GL_MODELVIEW_MATRIX);
-    glLoadMatrixf(once.data());
+    gluLookAt(1, 2, 3, 0, 0, 0, 0, 1, 0);
+    const Matrix once = current(GL_MODELVIEW_MATRIX);
     glMultMatrixf(once.data());
-    expectNear(twice, current(GL_MODELVIEW_MATRIX));
+    const Matrix product = current(GL_MODELVIEW_MATRIX);
     glLoadIdentity();
-    glTranslatef(0, 0, -7);
-    lookFromOrigin(0, 0, -1);  // looking down -z from the origin changes nothing
-    p = toEye(0, 0, 0);
-    EXPECT_NEAR(p[2], -7, 1e-5);
-    glLoadIdentity();
+    lookAtOrigin(1, 2, 3);
+    lookAtOrigin(1, 2, 3);
+    expectNear(current(GL_MODELVIEW_MATRIX), product);
 }
 
 }  // namespace

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "audio/music.h"
 #include "offscreen_gl.h"
+#include "overlays/radial_overlay.h"
 #include "shell/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
@@ -217,6 +219,42 @@ TEST_F(FrameLoop, FramesLeaveNoErrorAndBalancedStacks) {
         ASSERT_EQ(modelview, 1) << "at " << ms << " ms";
         ASSERT_EQ(projection, 1) << "at " << ms << " ms";
     }
+}
+
+// Frame-level contracts of the overlays: the weak face pass never draws the
+// third layer (with only the middle band up it adds nothing), the radial sway
+// steps only in frames that draw it, and the closing card stays on top of a
+// letterbox that has closed past the middle.
+TEST_F(FrameLoop, OverlayPassesInTheFrame) {
+    static std::vector<uint8_t> shown;
+    offscreenPresentHook = [] { shown = offscreenReadRgb(); };
+    auto frameWith = [](bool weakFacePass) {
+        sceneFlags = SceneFlags{};
+        sceneFlags.faceOverlayOn = weakFacePass;
+        cues.faceLayer3On = true;
+        bands = SpectrumBands{0.0f, 0.5f, 0.0f};
+        frameAt(20000);
+        return shown;
+    };
+    EXPECT_EQ(frameWith(true), frameWith(false));
+
+    const float spin = radialSpin;
+    sceneFlags = SceneFlags{};
+    frameAt(20000);
+    EXPECT_EQ(radialSpin, spin);
+    sceneFlags.radialOverlayOn = true;
+    frameAt(20000);
+    EXPECT_EQ(radialSpin, spin + 1);
+
+    sceneFlags = SceneFlags{};
+    sceneFlags.titleCardOn = true;
+    cues.titleCardFirst = false;
+    cues.titleFadeLevel = 1.0f;
+    cues.letterboxEdge = -0.2f;
+    frameAt(255000);
+    const int centre = 3 * (240 * 640 + 320);
+    EXPECT_GT(shown[centre] + shown[centre + 1] + shown[centre + 2], 0) << "the card lies over the bars";
+    EXPECT_EQ(shown[0] + shown[1] + shown[2], 0) << "the bars cover the rest";
 }
 
 TEST_F(FrameLoop, TheFirstFrameAtTheScheduleEndExits) {

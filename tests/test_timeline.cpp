@@ -1,10 +1,11 @@
 // The schedule: each row's settings, the strict comparisons at every inner
-// mark, the unclamped ramps, the seeding draws and the end.
+// mark, the unclamped ramps, the seeding draws and the end. (How long the
+// ramps take over a whole run follows from their steps; the title card tests
+// step the schedule to the cards' moments.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "shell/demo_state.h"
@@ -34,9 +35,7 @@ bool blockOff() {
            !sceneFlags.floorSceneOn;
 }
 
-void allOn() {
-    sceneFlags = SceneFlags{true, true, true, true, true, true, true, true, true};
-}
+void allOn() { sceneFlags = SceneFlags{true, true, true, true, true, true, true, true, true}; }
 
 }  // namespace
 
@@ -173,24 +172,6 @@ TEST(Timeline, UnclampedRamps) {
     }
 }
 
-// Run at 60 fps, the opening card takes about 10 s to reach full brightness
-// and about 2 s to fade out; the bars meet about 8 s after 245 s.
-TEST(Timeline, RampDurationsFollowTheClock) {
-    resetState();
-    float fullAt = -1, outAt = -1, meetAt = -1;
-    for (float t = 0, prev = 0; t < 259999; prev = t, t += 1000.0f / 60) {
-        frameDeltaMs = t - prev;
-        applyTimeline(int32_t(t));
-        if (fullAt < 0 && cues.titleFadeLevel >= 1.0f) fullAt = t;
-        if (outAt < 0 && t > 16000 && cues.titleFadeLevel <= 0.0f) outAt = t;
-        if (meetAt < 0 && cues.letterboxEdge <= 0.0f) meetAt = t;
-    }
-    EXPECT_NEAR(fullAt, 10000, 50);
-    EXPECT_NEAR(outAt, 18000, 50);
-    EXPECT_NEAR(meetAt, 253000, 50);
-    EXPECT_LT(cues.letterboxEdge, -0.6f);
-}
-
 // Each seeding call takes 60 draws from the shared generator, x then y then
 // z, and marks those cells with 0.5.
 TEST(Timeline, SeedingDrawsFromTheSharedGenerator) {
@@ -198,15 +179,12 @@ TEST(Timeline, SeedingDrawsFromTheSharedGenerator) {
         resetState();
         applyTimeline(t);
         randomState = 1;
-        std::vector<int> expected;
+        std::vector<float> expected(kVolumeCells, 0.0f);
         for (int i = 0; i < 20; ++i) {
-            int x = nextRandom() % 30, y = nextRandom() % 30, z = nextRandom() % 30;
-            expected.push_back((x * 30 + y) * 30 + z);
+            const int x = nextRandom() % 30, y = nextRandom() % 30, z = nextRandom() % 30;
+            expected[(x * 30 + y) * 30 + z] = 0.5f;
         }
-        for (int cell : expected) EXPECT_EQ(volumeGrid[cell], 0.5f) << "t = " << t;
-        int marked = int(std::count(std::begin(volumeGrid), std::end(volumeGrid), 0.5f));
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(marked, std::unique(expected.begin(), expected.end()) - expected.begin());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), volumeGrid)) << "t = " << t;
     }
     for (int32_t t : {97000, 100000, 118000, 131000, 90500}) {
         resetState();

@@ -40,3 +40,10 @@ void lookAtOrigin(float x, float y, float z) {
 void lookFromOrigin(float x, float y, float z) {
     gluLookAt(0.0, 0.0, 0.0, x, y, z, 0.0, 1.0, 0.0);
 }
+
+// The closing half of beginOrtho and beginPerspective.
+void endProjection() {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}

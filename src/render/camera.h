@@ -23,3 +23,7 @@ void lookAtOrigin(float x, float y, float z);
 // Multiplies a camera at the origin looking towards (x, y, z), up +y, onto
 // the current modelview matrix.
 void lookFromOrigin(float x, float y, float z);
+
+// Restores the projection that beginOrtho or beginPerspective saved and
+// makes the modelview current again.
+void endProjection();

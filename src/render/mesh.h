@@ -67,6 +67,7 @@ void fixUpAllMeshes();
 // The ordinary way to draw a mesh: one GL_QUADS block, normal then position
 // per corner.
 void drawMesh(const float* vertices, const float* normals, const MeshFace* faces, int32_t faceCount);
+inline void drawMesh(const Mesh& mesh) { drawMesh(mesh.vertices, mesh.normals, mesh.faces, mesh.faceCount); }
 
 // Positions only, with the depth test off for the duration; the depth test is
 // on afterwards whatever it was before. The normals are not read.

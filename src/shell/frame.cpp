@@ -13,9 +13,20 @@
 #include <cstdlib>
 
 #include "audio/music.h"
+#include "overlays/chessboard_overlay.h"
+#include "overlays/face_overlay.h"
+#include "overlays/letterbox.h"
+#include "overlays/radial_overlay.h"
 #include "overlays/title_card.h"
 #include "render/camera.h"
 #include "render/mesh.h"
+#include "scenes/bars.h"
+#include "scenes/displaced_scene.h"
+#include "scenes/floor_scene.h"
+#include "scenes/halftone_scene.h"
+#include "scenes/square_grid.h"
+#include "scenes/volume_scene.h"
+#include "scenes/window_scene.h"
 #include "shell/demo_state.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
@@ -34,20 +45,20 @@ void renderFrame() {
     glLoadIdentity();
 
     if (sceneFlags.faceOverlayOn) {
-        // drawFaceOverlay(bands.band250 * 10, bands.band100 * 40, bands.band150, false);
+        drawFaceOverlay(bands.band250 * 10, bands.band100 * 40, bands.band150, false);
     }
     if (sceneFlags.radialOverlayOn) {
-        // drawRadialOverlay();
+        drawRadialOverlay();
     }
     if (sceneFlags.displacedSceneOn) {
-        // drawDisplacedMeshScene(bands.band150 * 100000 + musicTimeMs);
+        drawDisplacedMeshScene(bands.band150 * 100000 + musicTimeMs);
         // Later scenes must never be hidden behind the displaced mesh.
         glClear(GL_DEPTH_BUFFER_BIT);
     }
     if (sceneFlags.windowSceneOn) {
         glPushMatrix();
         lookAtOrigin(0, 0, 20);
-        // drawWindowScene();
+        drawWindowScene();
         glPopMatrix();
     }
     if (sceneFlags.halftoneSceneOn) {
@@ -56,30 +67,29 @@ void renderFrame() {
             lookAtOrigin(halftoneLightPos[0] * 1.2f, halftoneLightPos[1] * 1.2f, halftoneLightPos[2] * 1.2f);
         else
             lookAtEyeTableEntry(halftoneEyeTable);
-        // drawHalftoneMeshScene();
+        drawHalftoneMeshScene();
         glPopMatrix();
     }
     if (sceneFlags.volumeSceneOn) {
         glPushMatrix();
-        if (cues.brushCamera) {
-            // lookFromOrigin(brushPoint[0], brushPoint[1], brushPoint[2]);
-        } else {
+        if (cues.brushCamera)
+            lookFromOrigin(brushPoint[0], brushPoint[1], brushPoint[2]);
+        else
             lookAtEyeTableEntry(volumeEyeTable);
-        }
-        // drawVolumeScene();
+        drawVolumeScene();
         glPopMatrix();
     }
     if (sceneFlags.floorSceneOn) {
         glPushMatrix();
         lookAtEyeTableEntry(floorEyeTable);
-        // drawFloorScene();
+        drawFloorScene();
         glPopMatrix();
     }
     if (sceneFlags.chessboardOverlayOn) {
-        // drawChessboardOverlay();
+        drawChessboardOverlay();
     }
-    // drawFaceOverlay(bands.band250 * 40, bands.band100 * 70, bands.band150 * 10, cues.faceLayer3On);
-    // drawLetterbox();
+    drawFaceOverlay(bands.band250 * 40, bands.band100 * 70, bands.band150 * 10, cues.faceLayer3On);
+    drawLetterbox();
     if (sceneFlags.titleCardOn) {
         glPushMatrix();
         glTranslatef(0, 0, -1);
@@ -99,10 +109,10 @@ void updateFrame() {
     musicTimeMs = float(musicGetTime(musicStream));
     frameDeltaMs = musicTimeMs - prevMusicTimeMs;
 
-    // updateSquareGrid();
+    updateSquareGrid();
     gridSquareHalfSize = bands.band150 * 10;
-    // updateBars(bands.band250 * 100000 + frameDeltaMs);
-    // updateWindowScene(frameDeltaMs + bands.band250 * 100000);
+    updateBars(bands.band250 * 100000 + frameDeltaMs);
+    updateWindowScene(frameDeltaMs + bands.band250 * 100000);
 
     if (sceneFlags.halftoneSceneOn) {
         refreshHalftonePatterns();
@@ -122,9 +132,10 @@ void updateFrame() {
     }
     if (sceneFlags.floorSceneOn) floorClock = bands.band100 * 20000 + musicTimeMs;
     if (sceneFlags.volumeSceneOn) {
-        // updateVolumeScene(musicTimeMs * 0.1f + bands.band250 * 10000, bands.band100 * 100 + frameDeltaMs);
+        updateVolumeScene(musicTimeMs * 0.1f + bands.band250 * 10000, bands.band100 * 100 + frameDeltaMs);
     }
-    // updateDisplacement(meshI vertices, normals, displacement, 1144, 20000, 20000, 20000);
+    // From the first frame on, so the mesh is fully inflated whenever it shows.
+    updateDisplacement(meshIDisplacement, meshI.vertices, kMeshIVertexCount, 20000, 20000, 20000);
 
     // A second reading of the clock: it may run a few ms ahead of musicTimeMs.
     std::snprintf(titleText, sizeof titleText, "%d", musicGetTime(musicStream));

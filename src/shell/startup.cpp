@@ -15,8 +15,10 @@
 #include "overlays/title_card.h"
 #include "render/mesh.h"
 #include "render/texture.h"
+#include "scenes/bars.h"
 #include "scenes/displaced_scene.h"
 #include "scenes/floor_scene.h"
+#include "scenes/square_grid.h"
 #include "scenes/volume_scene.h"
 #include "scenes/window_scene.h"
 #include "shell/demo_state.h"
@@ -35,10 +37,9 @@ static void startMusic() {
     spectrum = musicSpectrum();
 }
 
-// The fixed order matters: the random draws of the effect set-ups follow
-// each other on the one shared generator, and the music starts before the
-// last fourteen texture loads, so those loads already run on its clock.
-void runStartup() {
+// The GL state every scene relies on unless it changes it: the first steps
+// of start-up, also used by the tests to start each draw from a known state.
+void setStartupGlState() {
     glPointSize(4);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -68,10 +69,16 @@ void runStartup() {
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_EQUAL, 1, 0);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+}
 
+// The fixed order matters: the random draws of the effect set-ups follow
+// each other on the one shared generator, and the music starts before the
+// last fourteen texture loads, so those loads already run on its clock.
+void runStartup() {
+    setStartupGlState();
     refreshHalftonePatterns();
-    // initSquareGrid();
-    // initBars();
+    initSquareGrid();
+    initBars();
 
     loadTexture("textures/radial3.jpg", &radialTexture);
     loadTexture("textures/ecli2_g.jpg", &radialTexture2);

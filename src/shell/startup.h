@@ -6,5 +6,9 @@
 // fourteen loads, so its clock already runs when the first frame is drawn.
 void runStartup();
 
+// The first steps of runStartup alone: clear, capabilities, projection and
+// viewport, light 0 and the stencil defaults. Touches no effect state.
+void setStartupGlState();
+
 // The file the demo plays, relative to its working directory.
 constexpr const char* kMusicPath = "music/mix.mp3";

@@ -1,4 +1,4 @@
-// bench_mesh -- how long the mesh operations take on this machine.
+// tessera-bench-mesh -- how long the mesh operations take on this machine.
 //
 // Prints microseconds per call of the start-up face fix-up (all ten meshes,
 // on fresh copies of the stored form), of a second, idempotent fix-up pass,
@@ -63,7 +63,7 @@ int main() {
 
     std::string reason;
     if (!offscreenCreate(640, 480, &reason)) {
-        std::fprintf(stderr, "bench_mesh: no offscreen OpenGL, drawing not measured: %s\n", reason.c_str());
+        std::fprintf(stderr, "tessera-bench-mesh: no offscreen OpenGL, drawing not measured: %s\n", reason.c_str());
         return 1;
     }
     glMatrixMode(GL_PROJECTION);

@@ -1,4 +1,4 @@
-// bench_music -- figures for the music layer and the start of the demo.
+// tessera-bench-music -- figures for the music layer and the start of the demo.
 //
 //   start to first frame   from entry to the first presented frame (start-up
 //                          in the offscreen context, audio through SDL)
@@ -7,7 +7,7 @@
 //   audio thread CPU       share of one core while playing (SDL dummy driver,
 //                          which pulls samples in real time like a device)
 //
-// usage: bench_music [WORKING_DIR]   (default: the build's assets/)
+// usage: tessera-bench-music [WORKING_DIR]   (default: the build's assets/)
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -48,13 +48,13 @@ int main(int argc, char** argv) {
     entry = Clock::now();
     const std::string dir = argc > 1 ? argv[1] : TESSERA_ASSETS_DIR;
     if (chdir(dir.c_str()) != 0) {
-        std::fprintf(stderr, "bench_music: cannot enter %s\n", dir.c_str());
+        std::fprintf(stderr, "tessera-bench-music: cannot enter %s\n", dir.c_str());
         return 1;
     }
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     std::string reason;
     if (!musicFileIsPlayable(kMusicPath, &reason) || !offscreenCreate(640, 480, &reason)) {
-        std::fprintf(stderr, "bench_music: %s\n", reason.c_str());
+        std::fprintf(stderr, "tessera-bench-music: %s\n", reason.c_str());
         return 1;
     }
     offscreenPresentHook = [] {

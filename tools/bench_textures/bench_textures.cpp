@@ -1,4 +1,4 @@
-// bench_textures.cpp -- how long the start-up texture loads take.
+// tessera-bench-textures -- how long the start-up texture loads take.
 //
 // Fourteen of the sixteen loads run while the music already plays, so their
 // time is music the viewer never sees drawn. This measures the loads exactly
@@ -64,28 +64,28 @@ bool plainDecode(tjhandle tj, const char* path, int* width, int* height) {
 
 }  // namespace
 
-// Usage: bench_textures [assets-dir]; the default is the build's assets.
+// Usage: tessera-bench-textures [assets-dir]; the default is the build's assets.
 int main(int argc, char** argv) {
     const std::string assets = argc > 1 ? argv[1] : TESSERA_ASSETS_DIR;
     if (chdir(assets.c_str()) != 0) {
-        std::fprintf(stderr, "bench_textures: cannot enter %s; nothing measured\n", assets.c_str());
+        std::fprintf(stderr, "tessera-bench-textures: cannot enter %s; nothing measured\n", assets.c_str());
         return 1;
     }
     for (const Load& load : kStartupLoads) {
         if (access(load.path, R_OK) != 0) {
-            std::printf("bench_textures: %s/%s is missing (pictures not generated yet); skipped\n",
+            std::printf("tessera-bench-textures: %s/%s is missing (pictures not generated yet); skipped\n",
                         assets.c_str(), load.path);
             return 0;
         }
     }
     std::string reason;
     if (!offscreenCreate(640, 480, &reason)) {
-        std::fprintf(stderr, "bench_textures: no OpenGL context (%s)\n", reason.c_str());
+        std::fprintf(stderr, "tessera-bench-textures: no OpenGL context (%s)\n", reason.c_str());
         return 1;
     }
     tjhandle tj = tjInitDecompress();
     if (!tj) {
-        std::fprintf(stderr, "bench_textures: cannot start the plain decoder\n");
+        std::fprintf(stderr, "tessera-bench-textures: cannot start the plain decoder\n");
         return 1;
     }
 
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
             glFinish();  // the upload is part of the load
             const double loadMs = millisecondsSince(start);
             if (!ok) {
-                std::fprintf(stderr, "bench_textures: %s did not load\n", load.path);
+                std::fprintf(stderr, "tessera-bench-textures: %s did not load\n", load.path);
                 return 1;
             }
             glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &texWidth[i]);
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
 
             start = Clock::now();
             if (!plainDecode(tj, load.path, &pictureWidth[i], &pictureHeight[i])) {
-                std::fprintf(stderr, "bench_textures: %s: %s\n", load.path, tjGetErrorStr2(tj));
+                std::fprintf(stderr, "tessera-bench-textures: %s: %s\n", load.path, tjGetErrorStr2(tj));
                 return 1;
             }
             const double decodeMs = millisecondsSince(start);

@@ -4,10 +4,16 @@
 // stepped music clock: frame k reads the clock at k * 1000 / fps ms, so a
 // render is the same, bit for bit, on every run. Frames before --from are
 // drawn and updated too (effects carry state through the whole run) but not
-// written. The schedule's end exits the renderer as it exits the demo.
+// written. The schedule's end exits the renderer as it exits the demo; the
+// capture files are finished on that way out (an exit handler), so the last
+// frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
+// frame being drawn, finish the files and exit with 128 + the signal.
 #include <GL/gl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +22,7 @@
 #include <string>
 
 #include "audio/music.h"
+#include "capture.h"
 #include "offscreen_gl.h"
 #include "shell/demo_state.h"
 #include "shell/frame.h"
@@ -24,6 +31,11 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// The schedule ends the demo at the first update that reads this position.
+constexpr long kScheduleEndMs = 260000;
+
 struct RenderOptions {
     int fps = 60;
     long from = 0;
@@ -31,6 +43,10 @@ struct RenderOptions {
     std::set<long> pngAt;  // positions still to write
     bool everyFrame = false;  // --out without --png-at
     std::string outDir;
+    std::string videoPath;
+    std::string wavPath;
+    int width = 640;
+    int height = 480;
     bool bands = false;
     bool check = false;
 };
@@ -38,13 +54,24 @@ struct RenderOptions {
 RenderOptions options;
 long framesPresented = 0;  // frames after the first update
 long drawnPosition = 0;
+long framesInRange = 0;  // frames from --from to --to presented so far
+long framesToDraw = 0;   // frames up to the end of the range, for the progress line
+Clock::time_point started;
+Clock::time_point lastProgress;
+bool showProgress = false;
+bool runFinished = false;
+
+// The signal that asked the render to end, read by the frame loop: the work
+// of ending happens there, never in the handler.
+volatile std::sig_atomic_t stopSignal = 0;
 
 [[noreturn]] void usage(const char* message) {
     if (message) std::fprintf(stderr, "tessera-render: %s\n", message);
     std::fprintf(stderr,
-                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--png-at MS[,MS...]] [--out DIR]\n"
-                 "                      [--bands] [--check]\n"
+                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--video FILE.mp4]\n"
+                 "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
                  "Runs in the current working directory, which must hold music/ and textures/.\n"
+                 "--video writes H.264 and AAC in an MP4, --wav the sound of the range alone.\n"
                  "--out without --png-at writes every frame from --from to --to as frame-NNNNNN.png.\n");
     std::exit(message ? 2 : 0);
 }
@@ -57,6 +84,19 @@ long parseNumber(const char* text, const char* option) {
         std::exit(2);
     }
     return value;
+}
+
+// WxH, each side 16 to 8192 pixels.
+void parseSize(const char* text) {
+    int width = 0, height = 0;
+    char tail = 0;
+    if (std::sscanf(text, "%dx%d%c", &width, &height, &tail) != 2 || width < 16 || height < 16 || width > 8192 ||
+        height > 8192) {
+        std::fprintf(stderr, "tessera-render: --size needs WIDTHxHEIGHT, 16 to 8192 each, not \"%s\"\n", text);
+        std::exit(2);
+    }
+    options.width = width;
+    options.height = height;
 }
 
 void parseOptions(int argc, char** argv) {
@@ -83,6 +123,12 @@ void parseOptions(int argc, char** argv) {
             }
         } else if (!std::strcmp(arg, "--out")) {
             options.outDir = value();
+        } else if (!std::strcmp(arg, "--video")) {
+            options.videoPath = value();
+        } else if (!std::strcmp(arg, "--wav")) {
+            options.wavPath = value();
+        } else if (!std::strcmp(arg, "--size")) {
+            parseSize(value());
         } else if (!std::strcmp(arg, "--bands")) {
             options.bands = true;
         } else if (!std::strcmp(arg, "--check")) {
@@ -94,13 +140,106 @@ void parseOptions(int argc, char** argv) {
         }
     }
     if (options.to >= 0 && options.to < options.from) usage("--to lies before --from");
+    if (!options.videoPath.empty() && (options.width % 2 || options.height % 2))
+        usage("--video needs an even width and height (the colour planes are half size)");
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
     options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
 }
 
+// Ends a run that cannot go on: the capture files are removed (what went
+// wrong has been said).
+[[noreturn]] void failRun() {
+    runFinished = true;
+    if (captureIsOpen()) captureDiscard();
+    std::exit(1);
+}
+
 void writeFrame(const std::string& name) {
     const std::string path = options.outDir + "/" + name;
-    if (!writePngRgb(path, offscreenWidth(), offscreenHeight(), offscreenReadRgb())) std::exit(1);
+    if (!writePngRgb(path, offscreenWidth(), offscreenHeight(), offscreenReadRgb())) failRun();
+}
+
+// The last frame index the run draws: the last frame before the schedule's
+// end or at or before --to. Frame k is drawn at k * 1000 / fps ms.
+long lastFrameIndex() {
+    const long last = options.to >= 0 ? std::min(options.to, kScheduleEndMs - 1) : kScheduleEndMs - 1;
+    return long(((long long)(last + 1) * options.fps + 999) / 1000) - 1;
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// On a terminal, a line rewritten four times a second: share done, frame
+// rate and time left (measured from the first frame, after the start-up).
+void printProgress(long frameIndex) {
+    static Clock::time_point firstFrame;
+    if (frameIndex == 0) firstFrame = Clock::now();
+    if (!showProgress || Clock::now() - lastProgress < std::chrono::milliseconds(250)) return;
+    lastProgress = Clock::now();
+    const double elapsed = secondsSince(firstFrame);
+    const double rate = elapsed > 0 ? frameIndex / elapsed : 0;
+    std::fprintf(stderr, "\rtessera-render: %3ld%%  frame %ld of %ld", (frameIndex + 1) * 100 / std::max(framesToDraw, 1L),
+                 frameIndex + 1, framesToDraw);
+    if (rate > 0) {
+        const long left = long((framesToDraw - frameIndex - 1) / rate);
+        std::fprintf(stderr, "  %.0f fps  %ld:%02ld left", rate, left / 60, left % 60);
+    }
+    std::fputs("\033[K", stderr);
+}
+
+std::string megabytes(long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    return text;
+}
+
+// Finishes the capture files and prints the one-line summary. Returns false
+// when the files could not be finished (they are removed, and it says why).
+bool finishRun(int signal) {
+    if (runFinished) return true;
+    runFinished = true;
+    if (showProgress) std::fputs("\r\033[K", stderr);
+    CaptureSummary capture;
+    std::string reason;
+    if (captureIsOpen()) {
+        if (signal && framesInRange == 0) {
+            captureDiscard();
+            std::fprintf(stderr, "tessera-render: interrupted by SIG%s before the first frame; nothing was written\n",
+                         sigabbrev_np(signal));
+            return true;
+        }
+        if (!captureFinish(&capture, &reason)) {
+            std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
+            return false;
+        }
+    }
+    std::string files;
+    if (!options.videoPath.empty()) files += "; " + options.videoPath + " " + megabytes(capture.videoBytes);
+    if (!options.wavPath.empty()) files += "; " + options.wavPath + " " + megabytes(capture.wavBytes);
+    if (options.everyFrame) files += "; PNG files in " + options.outDir;
+    const double seconds = secondsSince(started);
+    std::fprintf(stderr, "tessera-render: %s%ld frames (%.3f s at %d fps) in %.1f s (%.0f fps)%s\n",
+                 signal ? (std::string("interrupted by SIG") + sigabbrev_np(signal) + ": ").c_str() : "",
+                 framesInRange, double(framesInRange) / options.fps, options.fps, seconds,
+                 seconds > 0 ? double(framesPresented) / seconds : 0.0, files.c_str());
+    return true;
+}
+
+void onStopSignal(int signal) { stopSignal = signal; }
+
+// SIGINT, SIGTERM and SIGHUP end the render cleanly; one that the process was
+// started with ignored stays ignored (nohup, background jobs).
+void catchStopSignals() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 // Called by presentFrame with the finished picture in the framebuffer. The
@@ -108,12 +247,16 @@ void writeFrame(const std::string& name) {
 void onPresent() {
     drawnPosition = long(musicTimeMs);
     if (framesPresented++ == 0) return;  // the frame before any update
+    const long frameIndex = framesPresented - 2;
+    printProgress(frameIndex);
     if (drawnPosition < options.from || (options.to >= 0 && drawnPosition > options.to)) return;
+    ++framesInRange;
+    if (captureIsOpen()) captureFrame(frameIndex);
     if (options.bands)
         std::printf("%ld,%.9g,%.9g,%.9g\n", drawnPosition, bands.band100, bands.band150, bands.band250);
     if (options.everyFrame) {
         char name[32];
-        std::snprintf(name, sizeof name, "frame-%06ld.png", framesPresented - 2);
+        std::snprintf(name, sizeof name, "frame-%06ld.png", frameIndex);
         writeFrame(name);
         return;
     }
@@ -154,18 +297,39 @@ void checkFrame() {
                      drawnPosition, modelview, projection);
         failed = true;
     }
-    if (failed) std::exit(1);
+    if (failed) failRun();
 }
 
-void reportScheduleEnd() {
+// The way out when the schedule ends the demo inside a frame's update (and
+// after any other exit): the capture files are finished there. An exit
+// before the schedule's end is a failure that has said why; its files go.
+void onExit() {
     std::fflush(stdout);
-    if (musicTimeMs >= 260000) std::fprintf(stderr, "tessera-render: the schedule ended at %d ms\n", int(musicTimeMs));
+    if (runFinished) return;
+    if (musicTimeMs < kScheduleEndMs) {
+        runFinished = true;
+        if (captureIsOpen()) captureDiscard();
+        return;
+    }
+    std::fprintf(stderr, "tessera-render: the schedule ended at %d ms\n", int(musicTimeMs));
+    if (!finishRun(0)) {
+        std::fflush(stderr);
+        _exit(1);  // exit() may not be called again from here
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     parseOptions(argc, argv);
+    // The stepped clock never starts SDL's audio; should anything start it,
+    // its own SIGINT and SIGTERM handlers must not take over from ours.
+    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
+    catchStopSignals();
+    started = Clock::now();  // the progress line first shows at the first frame
+    showProgress = isatty(STDERR_FILENO);
+    framesToDraw = lastFrameIndex() + 1;
+
     std::string reason;
     if (!musicFileIsPlayable(kMusicPath, &reason)) {
         char cwd[4096];
@@ -173,33 +337,51 @@ int main(int argc, char** argv) {
                      getcwd(cwd, sizeof cwd) ? cwd : "(unknown)", reason.c_str());
         return 1;
     }
-    if (!offscreenCreate(640, 480, &reason)) {
-        std::fprintf(stderr, "tessera-render: no offscreen OpenGL: %s\n", reason.c_str());
+    // Before anything is drawn: a path that cannot be written fails at once.
+    if ((!options.videoPath.empty() || !options.wavPath.empty()) &&
+        !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason)) {
+        std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
         return 1;
     }
+    if (!offscreenCreate(options.width, options.height, &reason)) {
+        std::fprintf(stderr, "tessera-render: no offscreen OpenGL: %s\n", reason.c_str());
+        failRun();
+    }
+    pictureRect = fitPictureRect(options.width, options.height);
     if (!options.outDir.empty()) {
         std::error_code error;
         std::filesystem::create_directories(options.outDir, error);
         if (error) {
             std::fprintf(stderr, "tessera-render: cannot create %s: %s\n", options.outDir.c_str(),
                          error.message().c_str());
-            return 1;
+            failRun();
         }
     }
     if (options.bands) std::printf("ms,band100,band150,band250\n");
-    std::atexit(reportScheduleEnd);
+    std::atexit(onExit);
 
     musicUseSteppedClock();
     runStartup();
     offscreenPresentHook = onPresent;
     for (long frame = 0;; ++frame) {
+        if (stopSignal) {
+            const int signal = stopSignal;
+            std::exit(finishRun(signal) ? 128 + signal : 1);
+        }
+        if (captureIsOpen() && captureFailed(&reason)) {
+            if (showProgress) std::fputs("\r\033[K", stderr);
+            std::fprintf(stderr, "tessera-render: %s; the capture stopped and its unfinished files were deleted\n",
+                         reason.c_str());
+            failRun();
+        }
         if (options.to >= 0 && framesPresented > 0 && drawnPosition > options.to) break;
         musicSetSteppedTime(int(frame * 1000 / options.fps));
         renderFrame();
         if (options.check) checkFrame();
     }
+    const bool finished = finishRun(0);
     if (!options.everyFrame && !options.pngAt.empty())
         std::fprintf(stderr, "tessera-render: %zu requested position(s) lie past --to and were not written\n",
                      options.pngAt.size());
-    return 0;
+    return finished ? 0 : 1;
 }

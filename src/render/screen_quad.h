@@ -1,0 +1,7 @@
+// screen_quad.h -- the textured 2 x 2 quad the full-screen overlays share.
+#pragma once
+
+// One GL_QUADS quad from (-1, -1) to (1, 1) at z = 0, texture coordinates 0..1
+// with t = 0 at the bottom (pictures are stored bottom row first, so they
+// show upright). Counter-clockwise, so it survives back-face culling.
+void drawScreenQuad();

@@ -1,0 +1,286 @@
+// media_file.cpp -- encoding and muxing of capture files with libavformat,
+// libavcodec, libswscale and libswresample.
+#include "media_file.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "audio/music.h"
+
+namespace {
+
+constexpr int kSoundBitRate = 192000;
+
+// One encoder and the stream its packets go to.
+struct Track {
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* frame = nullptr;
+    int64_t nextPts = 0;
+};
+
+}  // namespace
+
+struct MediaFile {
+    std::string path;
+    MediaKind kind = MediaKind::Video;
+    AVFormatContext* format = nullptr;
+    Track video, sound;
+    SwsContext* scaler = nullptr;
+    SwrContext* resampler = nullptr;
+    AVAudioFifo* pending = nullptr;  // converted sound not yet a whole codec frame
+    AVPacket* packet = nullptr;
+    long long bytes = 0;
+};
+
+namespace {
+
+bool fail(std::string* reason, const std::string& what, int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    *reason = what + ": " + text;
+    return false;
+}
+
+void freeTrack(Track& track) {
+    avcodec_free_context(&track.codec);
+    av_frame_free(&track.frame);
+}
+
+void freeFile(MediaFile* file) {
+    freeTrack(file->video);
+    freeTrack(file->sound);
+    sws_freeContext(file->scaler);
+    swr_free(&file->resampler);
+    if (file->pending) av_audio_fifo_free(file->pending);
+    av_packet_free(&file->packet);
+    if (file->format) {
+        if (file->format->pb) avio_closep(&file->format->pb);
+        avformat_free_context(file->format);
+    }
+    delete file;
+}
+
+// Opens the encoder and gives the stream its parameters. The container asks
+// for global headers (MP4 keeps the codec set-up in its index).
+bool openTrack(MediaFile* file, Track& track, AVDictionary** options, std::string* reason) {
+    if (file->format->oformat->flags & AVFMT_GLOBALHEADER) track.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const int error = avcodec_open2(track.codec, track.codec->codec, options);
+    av_dict_free(options);
+    if (error < 0) return fail(reason, std::string("cannot open the encoder ") + track.codec->codec->name, error);
+    track.stream = avformat_new_stream(file->format, nullptr);
+    if (!track.stream) return fail(reason, "cannot add a stream", AVERROR(ENOMEM));
+    track.stream->time_base = track.codec->time_base;
+    avcodec_parameters_from_context(track.stream->codecpar, track.codec);
+    track.frame = av_frame_alloc();
+    return track.frame != nullptr || fail(reason, "out of memory", AVERROR(ENOMEM));
+}
+
+// H.264 in yuv420p at a constant rate: time base 1/fps, frame n at pts n.
+// The "veryfast" preset keeps encoding well behind the renderer's pace on
+// two cores; CRF 18 keeps the thin lines and lettering clean.
+bool addVideo(MediaFile* file, int width, int height, int fps, std::string* reason) {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
+    if (!codec) return fail(reason, "no H.264 encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
+    Track& track = file->video;
+    track.codec = avcodec_alloc_context3(codec);
+    track.codec->width = width;
+    track.codec->height = height;
+    track.codec->time_base = AVRational{1, fps};
+    track.codec->framerate = AVRational{fps, 1};
+    track.codec->pix_fmt = AV_PIX_FMT_YUV420P;
+    track.codec->gop_size = 2 * fps;
+    track.codec->color_range = AVCOL_RANGE_MPEG;
+    track.codec->colorspace = AVCOL_SPC_BT709;
+    track.codec->color_primaries = AVCOL_PRI_BT709;
+    track.codec->color_trc = AVCOL_TRC_BT709;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "preset", "veryfast", 0);
+    av_dict_set(&options, "crf", "18", 0);
+    if (!openTrack(file, track, &options, reason)) return false;
+    track.stream->avg_frame_rate = track.stream->r_frame_rate = AVRational{fps, 1};
+    track.frame->format = AV_PIX_FMT_YUV420P;
+    track.frame->width = width;
+    track.frame->height = height;
+    if (av_frame_get_buffer(track.frame, 0) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
+    // The framebuffer's BGRA to studio-range BT.709, as the stream is tagged.
+    file->scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUV420P,
+                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!file->scaler) return fail(reason, "cannot convert the pictures to yuv420p", AVERROR(EINVAL));
+    sws_setColorspaceDetails(file->scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+    return true;
+}
+
+// AAC (planar float, whole codec frames through a FIFO) in a video file,
+// 16-bit PCM in a sound file; both at the music's rate in stereo.
+bool addSound(MediaFile* file, std::string* reason) {
+    const bool aac = file->kind == MediaKind::Video;
+    const AVCodec* codec = avcodec_find_encoder(aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
+    if (!codec) return fail(reason, aac ? "no AAC encoder in libavcodec" : "no PCM encoder", AVERROR_ENCODER_NOT_FOUND);
+    Track& track = file->sound;
+    track.codec = avcodec_alloc_context3(codec);
+    track.codec->sample_rate = kMusicRate;
+    track.codec->time_base = AVRational{1, kMusicRate};
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;  // swr_alloc_set_opts2 takes it non-const
+    av_channel_layout_copy(&track.codec->ch_layout, &stereo);
+    track.codec->sample_fmt = aac ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
+    if (aac) track.codec->bit_rate = kSoundBitRate;
+    AVDictionary* options = nullptr;
+    if (!openTrack(file, track, &options, reason)) return false;
+    if (!aac) return true;
+    int error = swr_alloc_set_opts2(&file->resampler, &stereo, AV_SAMPLE_FMT_FLTP, kMusicRate, &stereo,
+                                    AV_SAMPLE_FMT_S16, kMusicRate, 0, nullptr);
+    if (error < 0 || (error = swr_init(file->resampler)) < 0)
+        return fail(reason, "cannot convert the sound for AAC", error);
+    file->pending = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, track.codec->frame_size);
+    return file->pending != nullptr || fail(reason, "out of memory", AVERROR(ENOMEM));
+}
+
+// Sends one frame (or null to drain) and writes every packet that comes out,
+// stamped in the stream's time base. A constant-rate picture lasts one tick.
+bool encode(MediaFile* file, Track& track, AVFrame* frame, std::string* reason) {
+    int error = avcodec_send_frame(track.codec, frame);
+    if (error < 0) return fail(reason, std::string("cannot encode for ") + file->path, error);
+    for (;;) {
+        error = avcodec_receive_packet(track.codec, file->packet);
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return true;
+        if (error < 0) return fail(reason, std::string("cannot encode for ") + file->path, error);
+        if (track.codec->codec_type == AVMEDIA_TYPE_VIDEO && file->packet->duration == 0) file->packet->duration = 1;
+        av_packet_rescale_ts(file->packet, track.codec->time_base, track.stream->time_base);
+        file->packet->stream_index = track.stream->index;
+        file->bytes += file->packet->size;
+        error = av_interleaved_write_frame(file->format, file->packet);
+        if (error < 0) return fail(reason, std::string("cannot write ") + file->path, error);
+    }
+}
+
+// Hands the AAC encoder `count` frames from the FIFO (a whole codec frame,
+// or the shorter last one).
+bool encodePending(MediaFile* file, int count, std::string* reason) {
+    Track& track = file->sound;
+    av_frame_unref(track.frame);
+    track.frame->format = track.codec->sample_fmt;
+    track.frame->nb_samples = count;
+    av_channel_layout_copy(&track.frame->ch_layout, &track.codec->ch_layout);
+    track.frame->sample_rate = kMusicRate;
+    if (av_frame_get_buffer(track.frame, 0) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
+    av_audio_fifo_read(file->pending, reinterpret_cast<void**>(track.frame->data), count);
+    track.frame->pts = track.nextPts;
+    track.nextPts += count;
+    return encode(file, track, track.frame, reason);
+}
+
+}  // namespace
+
+MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
+                     std::string* reason) {
+    // Every failure is reported by the caller in one line of its own.
+    av_log_set_level(AV_LOG_QUIET);
+    auto* file = new MediaFile;
+    file->path = path;
+    file->kind = kind;
+    file->packet = av_packet_alloc();
+    // The container is chosen by what is written, not by the file's name.
+    int error = avformat_alloc_output_context2(&file->format, nullptr, kind == MediaKind::Video ? "mp4" : "wav",
+                                               path.c_str());
+    bool ok = error >= 0 || fail(reason, "cannot set up " + path, error);
+    ok = ok && (kind != MediaKind::Video || addVideo(file, width, height, fps, reason)) && addSound(file, reason);
+    if (ok && (error = avio_open(&file->format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
+        ok = fail(reason, "cannot write " + path, error);
+    if (ok) {
+        AVDictionary* options = nullptr;
+        // The index goes first once the file is complete: it plays while it
+        // downloads. The encoder's priming becomes an edit list, so the
+        // first sample heard is the first sample given.
+        if (kind == MediaKind::Video) av_dict_set(&options, "movflags", "+faststart", 0);
+        error = avformat_write_header(file->format, &options);
+        av_dict_free(&options);
+        if (error < 0) ok = fail(reason, "cannot write " + path, error);
+    }
+    if (!ok) {
+        mediaDiscard(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string* reason) {
+    Track& track = file->video;
+    if (av_frame_make_writable(track.frame) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
+    // A negative stride from the last row turns the picture the right way up.
+    const int stride = track.codec->width * 4;
+    const uint8_t* source[1] = {bgraBottomUp + size_t(stride) * (track.codec->height - 1)};
+    const int sourceStride[1] = {-stride};
+    sws_scale(file->scaler, source, sourceStride, 0, track.codec->height, track.frame->data, track.frame->linesize);
+    track.frame->pts = track.nextPts++;
+    return encode(file, track, track.frame, reason);
+}
+
+bool mediaWriteSound(MediaFile* file, const int16_t* samples, int frames, std::string* reason) {
+    if (frames <= 0) return true;
+    Track& track = file->sound;
+    if (!file->resampler) {  // PCM takes the samples as they are, in any count
+        av_frame_unref(track.frame);
+        track.frame->format = AV_SAMPLE_FMT_S16;
+        track.frame->nb_samples = frames;
+        av_channel_layout_copy(&track.frame->ch_layout, &track.codec->ch_layout);
+        track.frame->sample_rate = kMusicRate;
+        if (av_frame_get_buffer(track.frame, 0) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
+        std::copy_n(samples, size_t(frames) * 2, reinterpret_cast<int16_t*>(track.frame->data[0]));
+        track.frame->pts = track.nextPts;
+        track.nextPts += frames;
+        return encode(file, track, track.frame, reason);
+    }
+    uint8_t* planes[2] = {nullptr, nullptr};
+    if (av_samples_alloc(planes, nullptr, 2, frames, AV_SAMPLE_FMT_FLTP, 0) < 0)
+        return fail(reason, "out of memory", AVERROR(ENOMEM));
+    const uint8_t* input[1] = {reinterpret_cast<const uint8_t*>(samples)};
+    const int converted = swr_convert(file->resampler, planes, frames, input, frames);
+    if (converted > 0) av_audio_fifo_write(file->pending, reinterpret_cast<void**>(planes), converted);
+    av_freep(&planes[0]);
+    const int frameSize = track.codec->frame_size;
+    while (av_audio_fifo_size(file->pending) >= frameSize)
+        if (!encodePending(file, frameSize, reason)) return false;
+    return true;
+}
+
+bool mediaFinish(MediaFile* file, long long* bytes, std::string* reason) {
+    bool ok = true;
+    if (file->pending && av_audio_fifo_size(file->pending) > 0)
+        ok = encodePending(file, av_audio_fifo_size(file->pending), reason);
+    ok = ok && (!file->video.codec || encode(file, file->video, nullptr, reason));
+    ok = ok && encode(file, file->sound, nullptr, reason);
+    int error = 0;
+    if (ok && (error = av_write_trailer(file->format)) < 0) ok = fail(reason, "cannot write " + file->path, error);
+    if (ok && (error = avio_closep(&file->format->pb)) < 0) ok = fail(reason, "cannot write " + file->path, error);
+    if (!ok) {
+        mediaDiscard(file);
+        return false;
+    }
+    struct stat info {};
+    *bytes = stat(file->path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : file->bytes;
+    freeFile(file);
+    return true;
+}
+
+// The file is only removed if it is a regular file that we created or
+// truncated: writing to a device must never end in deleting it.
+void mediaDiscard(MediaFile* file) {
+    const std::string path = file->path;
+    const bool opened = file->format && file->format->pb;
+    freeFile(file);
+    struct stat info {};
+    if (opened && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
+}

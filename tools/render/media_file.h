@@ -1,0 +1,35 @@
+// media_file.h -- one capture file written through FFmpeg's libraries.
+//
+// A video file is an MP4 with H.264 (yuv420p, constant frame rate) and AAC,
+// its index at the front so that it plays at once when streamed; a sound
+// file is a 16-bit PCM WAV. Pictures come in as the framebuffer gives them
+// (BGRA, bottom row first), sound as the music layer gives it (interleaved
+// 16-bit stereo at the music's rate). Not thread-safe: one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct MediaFile;
+
+enum class MediaKind { Video, Sound };
+
+// Opens (creates or truncates) the file and writes its header. Returns null
+// with the reason when the file cannot be written or an encoder is missing.
+MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
+                     std::string* reason);
+
+// The next picture: width * height BGRA pixels, bottom row first.
+bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string* reason);
+
+// The next `frames` stereo frames of sound.
+bool mediaWriteSound(MediaFile* file, const int16_t* samples, int frames, std::string* reason);
+
+// Drains the encoders, writes the index and closes the file; frees `file`.
+// *bytes gets the size of the finished file. On failure the file is
+// discarded as by mediaDiscard.
+bool mediaFinish(MediaFile* file, long long* bytes, std::string* reason);
+
+// Closes without finishing and removes what was written when it is a plain
+// file (never a device such as /dev/full); frees `file`.
+void mediaDiscard(MediaFile* file);
