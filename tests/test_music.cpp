@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -303,4 +304,27 @@ TEST(MusicFilesDeathTest, WaitingForAShortStreamToEndNeverHangs) {
             std::exit(0);
         },
         testing::ExitedWithCode(0), "");
+}
+
+// Files that once kept the music layer busy for minutes (fuzz/regressions)
+// open, decode and close promptly; an alarm turns a hang into a failure.
+TEST(MusicFilesDeathTest, FilesThatOnceHungOpenAndDecodePromptly) {
+    const auto dir = std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz/regressions/music";
+    for (const auto& file : std::filesystem::directory_iterator(dir)) {
+        SCOPED_TRACE(file.path());
+        EXPECT_EXIT(
+            {
+                alarm(20);
+                musicUseSteppedClock();
+                musicInit(kMusicRate);
+                std::string reason;
+                if (musicFileIsPlayable(file.path().c_str(), &reason)) {
+                    MusicStream* stream = musicOpen(file.path().c_str());
+                    musicDecodedFrames(stream);
+                    musicClose(stream);
+                }
+                std::exit(0);
+            },
+            testing::ExitedWithCode(0), "");
+    }
 }

@@ -213,6 +213,11 @@ void decodeAll(MusicStream* stream) {
 // Opens a decoder for 44.1 kHz 16-bit stereo, whatever the file's own rate
 // and channels (libmpg123 converts), with gapless decoding so that the
 // encoder's delay and padding are trimmed: position 0 is the first sample.
+// The file is opened twice: first as it is, to learn its rate, because
+// libmpg123 (1.31) can spend minutes opening a damaged file when it trims
+// while it resamples. Files at 44.1 kHz (the demo's own) need no
+// resampling and keep the trimming; a file at another rate goes without,
+// and so starts some 25 ms late.
 mpg123_handle* openDecoder(const char* path, std::string* reason) {
     static const bool initialised = mpg123_init() == MPG123_OK;
     (void)initialised;
@@ -223,18 +228,29 @@ mpg123_handle* openDecoder(const char* path, std::string* reason) {
         return nullptr;
     }
     mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
-    mpg123_format_none(handle);
-    mpg123_format(handle, kMusicRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
     long rate = 0;
     int channels = 0, encoding = 0;
-    errno = 0;
-    if (mpg123_open(handle, path) != MPG123_OK) {
-        *reason = errno ? std::strerror(errno) : mpg123_strerror(handle);
-        mpg123_delete(handle);
-        return nullptr;
+    bool opened = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        errno = 0;
+        if (mpg123_open(handle, path) != MPG123_OK) {
+            *reason = errno ? std::strerror(errno) : mpg123_strerror(handle);
+            break;
+        }
+        if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
+            *reason = std::string("not a playable MP3 file (") + mpg123_strerror(handle) + ")";
+            break;
+        }
+        if (pass == 1) {
+            opened = true;
+            break;
+        }
+        mpg123_close(handle);
+        if (rate != kMusicRate) mpg123_param(handle, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+        mpg123_format_none(handle);
+        mpg123_format(handle, kMusicRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
     }
-    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
-        *reason = std::string("not a playable MP3 file (") + mpg123_strerror(handle) + ")";
+    if (!opened) {
         mpg123_delete(handle);
         return nullptr;
     }
