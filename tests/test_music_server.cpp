@@ -27,7 +27,12 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
 }
 
 // The child's side; exit codes name the check that failed.
-[[noreturn]] void playThenLoseTheServer(const std::string& server, pid_t serverPid) {
+[[noreturn]] void playThenLoseTheServer(const std::string& dir, pid_t serverPid) {
+    // The clients (SDL's, pactl) keep their cookie and runtime files in the
+    // scratch directory too, not in the machine's home.
+    const std::string server = "unix:" + dir + "/native";
+    setenv("HOME", dir.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
     setenv("PULSE_SERVER", server.c_str(), 1);
     if (!musicInit(kMusicRate) || std::string(SDL_GetCurrentAudioDriver()) != "pulseaudio") std::exit(20);
@@ -40,7 +45,7 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
     // Playing to the server: it lists our stream, and the clock rises but is
     // never ahead of the wall clock by more than the little the server
     // buffers, since it counts what the server took.
-    const std::string list = "PULSE_SERVER=" + server + " pactl list short sink-inputs | grep -q .";
+    const std::string list = "pactl list short sink-inputs | grep -q .";
     int last = kStart;
     for (bool listed = false; !listed || msBetween(start, Clock::now()) < 2500;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -93,7 +98,7 @@ TEST(SoundServerDeathTest, ClockFollowsTheServerThenRunsOnWhenItDies) {
     pid_t pid = 0;
     std::ifstream(dir + "/pulse/pid") >> pid;
     ASSERT_GT(pid, 0);
-    EXPECT_EXIT(playThenLoseTheServer("unix:" + dir + "/native", pid), testing::ExitedWithCode(0),
+    EXPECT_EXIT(playThenLoseTheServer(dir, pid), testing::ExitedWithCode(0),
                 "^tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time "
                 "clock\n$");
     std::string alive;  // the child killed it, unless it failed first
