@@ -12,6 +12,7 @@
 #include <SDL.h>
 #include <alsa/asoundlib.h>
 #include <mpg123.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -213,11 +214,11 @@ void decodeAll(MusicStream* stream) {
 // Opens a decoder for 44.1 kHz 16-bit stereo, whatever the file's own rate
 // and channels (libmpg123 converts), with gapless decoding so that the
 // encoder's delay and padding are trimmed: position 0 is the first sample.
-// The file is opened twice: first as it is, to learn its rate, because
-// libmpg123 (1.31) can spend minutes opening a damaged file when it trims
-// while it resamples. Files at 44.1 kHz (the demo's own) need no
-// resampling and keep the trimming; a file at another rate goes without,
-// and so starts some 25 ms late.
+// The file is opened twice: first as it is, to read its Xing or LAME tag.
+// A tag that claims more frames than the file could hold (every frame takes
+// more than 4 bytes) is garbage, and libmpg123 (1.31) can spend minutes
+// opening such a file as it trims to the claimed length: the tag is then
+// ignored, and the damaged file plays untrimmed.
 mpg123_handle* openDecoder(const char* path, std::string* reason) {
     static const bool initialised = mpg123_init() == MPG123_OK;
     (void)initialised;
@@ -245,8 +246,11 @@ mpg123_handle* openDecoder(const char* path, std::string* reason) {
             opened = true;
             break;
         }
+        const off_t claimedFrames = mpg123_framelength(handle);
         mpg123_close(handle);
-        if (rate != kMusicRate) mpg123_param(handle, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+        struct stat info;
+        if (stat(path, &info) != 0 || claimedFrames > info.st_size / 4)
+            mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
         mpg123_format_none(handle);
         mpg123_format(handle, kMusicRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
     }
