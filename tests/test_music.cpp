@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -51,11 +52,12 @@ std::vector<float> sourceSpectrum(int ms) {
     return out;
 }
 
-// Opens a test file on the stepped clock, as the offline renderer does.
+// Opens a test file (by name, or a full path) on the stepped clock, as the
+// offline renderer does.
 MusicStream* openStepped(const std::string& name) {
     musicUseSteppedClock();
     musicInit(kMusicRate);
-    MusicStream* stream = musicOpen((kTestData + "/" + name).c_str());
+    MusicStream* stream = musicOpen((name[0] == '/' ? name : kTestData + "/" + name).c_str());
     musicSetTime(stream, 0);
     musicPlay(stream);
     musicEnableSpectrum();
@@ -176,10 +178,10 @@ TEST(MusicFiles, UnplayableFilesAreRefusedWithAReason) {
 // A real-time clock over 2.6 s of a 2 s file: rising with wall time, never
 // going back, running on past the end of the music with the spectrum at 0.
 // Run in a child process each, since the clock kind is per process.
-static void playAndWatch(const char* driver) {
+static void playAndWatch(const char* driver, const std::string& path = kTestData + "/silence.mp3") {
     setenv("SDL_AUDIODRIVER", driver, 1);
     musicInit(kMusicRate);
-    MusicStream* stream = musicOpen((kTestData + "/silence.mp3").c_str());
+    MusicStream* stream = musicOpen(path.c_str());
     musicSetTime(stream, 0);
     const auto start = std::chrono::steady_clock::now();
     musicPlay(stream);
@@ -213,4 +215,99 @@ TEST(RealTimeClockDeathTest, WithoutAnAudioDeviceTheClockRunsSilently) {
 
 TEST(RealTimeClockDeathTest, ThroughAnAudioDeviceTheClockFollowsPlayback) {
     EXPECT_EXIT(playAndWatch("dummy"), testing::ExitedWithCode(0), "^$");
+}
+
+namespace {
+
+std::string writeTemp(const std::string& name, const std::vector<char>& bytes) {
+    const std::string path = testing::TempDir() + "/" + name;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path;
+}
+
+// Damaged copies of tone.mp3 (3 s of the bin-100 sine, 122 KB): 20000 bytes
+// of noise over its middle, the same stretch cut out, and noise from a
+// third of the way to the end.
+enum class Damage { Overwritten, CutOut, GarbageToTheEnd };
+
+std::string damagedTone(Damage damage) {
+    std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    const size_t from = bytes.size() / 3, to = damage == Damage::GarbageToTheEnd ? bytes.size() : from + 20000;
+    uint32_t seed = 12345;
+    for (size_t i = from; i < to && damage != Damage::CutOut; ++i) bytes[i] = char((seed = seed * 1103515245u + 12345u) >> 23);
+    if (damage == Damage::CutOut) bytes.erase(bytes.begin() + from, bytes.begin() + to);
+    return writeTemp("damaged" + std::to_string(int(damage)) + ".mp3", bytes);
+}
+
+}  // namespace
+
+// The music after a damaged stretch still plays, said in one line of ours
+// (the decoder library may add its own about the garbage), and the damage
+// is not played as noise: every window of the decoded stream is the clean
+// sine, but at the seam.
+TEST(DamagedMusic, PlaysOnPastTheDamageWithoutNoise) {
+    struct Case {
+        Damage damage;
+        long long leastFrames, mostFrames;  // intact: 132300 frames; 20000 bytes are 21650 frames
+    } cases[] = {{Damage::Overwritten, 107000, 112000},
+                 {Damage::CutOut, 107000, 112000},
+                 {Damage::GarbageToTheEnd, 42000, 46000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.damage));
+        testing::internal::CaptureStderr();
+        MusicStream* stream = openStepped(damagedTone(c.damage));
+        const long long frames = musicDecodedFrames(stream);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("is damaged 1.0 s in; the music plays on from the next good frame\n"), std::string::npos)
+            << said;
+        EXPECT_EQ(said.find("tessera:"), said.rfind("tessera:")) << said;
+        EXPECT_GE(frames, c.leastFrames);
+        EXPECT_LE(frames, c.mostFrames);
+        int unclean = 0;
+        for (int ms = 100; ms <= frames * 1000 / kMusicRate; ms += 50) {
+            musicSetSteppedTime(ms);
+            const float* spectrum = musicSpectrum();
+            unclean += spectrum[100] < 0.9f || spectrum[150] > 0.02f || spectrum[250] > 0.02f;
+        }
+        EXPECT_LE(unclean, 2) << "windows that are not the clean sine";
+        musicClose(stream);
+    }
+}
+
+// In real time, a file that turns to garbage a second in plays its second
+// and the clock runs on past it, with the wall clock.
+TEST(RealTimeClockDeathTest, PastMusicThatTurnsToGarbageTheClockRunsOn) {
+    const std::string path = damagedTone(Damage::GarbageToTheEnd);
+    EXPECT_EXIT(playAndWatch("dummy", path), testing::ExitedWithCode(0), "tessera: .* is damaged 1\\.0 s in");
+}
+
+// Hangs the fuzzers found, each under an alarm that turns a hang into a
+// failure. Waiting for the decoder must not miss its end (a short stream
+// that ended between the waiter's last look and its sleep left it asleep
+// for good; many short streams give that moment many chances), and the
+// files kept in fuzz/regressions open and decode promptly.
+TEST(MusicFilesDeathTest, WhatOnceHungNowEndsPromptly) {
+    std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
+    std::vector<char> bytes(4000);
+    in.read(bytes.data(), 4000);
+    std::vector<std::string> paths(2000, writeTemp("short.mp3", bytes));
+    for (const auto& file : std::filesystem::directory_iterator(
+             std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz/regressions/music"))
+        paths.push_back(file.path());
+    EXPECT_EXIT(
+        {
+            alarm(60);
+            musicUseSteppedClock();
+            musicInit(kMusicRate);
+            std::string reason;
+            for (const std::string& path : paths) {
+                if (!musicFileIsPlayable(path.c_str(), &reason)) continue;
+                MusicStream* stream = musicOpen(path.c_str());
+                musicDecodedFrames(stream);
+                musicClose(stream);
+            }
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }

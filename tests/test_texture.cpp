@@ -198,6 +198,41 @@ TEST_F(TextureLoader, DecoderReducesPicturesFarAboveTheLimit) {
     }
 }
 
+// Every colour space and coding that JPEG files use comes out as the same
+// upright RGB (tools/testpictures writes them): four quadrants, one a dark
+// colour that needs the black ink. Every other picture is reduced in the
+// decoder (limit 16).
+TEST(TextureColourSpaces, EveryColourSpaceGivesTheSameUprightColours) {
+    const int colours[4][3] = {{255, 0, 0}, {40, 160, 90}, {0, 0, 255}, {255, 255, 255}};  // TL TR BL BR
+    const char* names[] = {"grey", "ycbcr", "rgb", "cmyk-adobe", "cmyk-plain", "ycck", "cmyk-progressive",
+                           "ycck-restarts", "ycbcr-arithmetic"};
+    for (int i = 0; i < 9; ++i) {
+        SCOPED_TRACE(names[i]);
+        const std::string path = std::string(TESSERA_TESTDATA_DIR "/pictures/") + names[i] + ".jpg";
+        const int limit = i % 2 ? 16 : 64;
+        TexturePixels pixels;
+        std::string reason;
+        ASSERT_TRUE(decodePictureForTexture(path.c_str(), limit, &pixels, &reason)) << reason;
+        ASSERT_EQ(pixels.texWidth, limit);
+        for (int q = 0; q < 4; ++q) {  // bottom row first: the top quadrants lie at high y
+            const int x = (q % 2 ? 3 : 1) * limit / 4, y = (q < 2 ? 3 : 1) * limit / 4;
+            const uint8_t* texel = &pixels.rgba[(static_cast<size_t>(y) * limit + x) * 4];
+            const int* c = colours[q];
+            const int luma = (299 * c[0] + 587 * c[1] + 114 * c[2] + 500) / 1000;
+            if (i == 0)
+                EXPECT_LE(distance(texel, luma, luma, luma), 12) << "quadrant " << q;
+            else
+                EXPECT_LE(distance(texel, c[0], c[1], c[2]), 16) << "quadrant " << q;
+            EXPECT_EQ(texel[3], 255);
+        }
+        // The same bytes from memory give the same pixels.
+        TexturePixels fromBytes;
+        const std::vector<uint8_t> bytes = readBytes(path);
+        ASSERT_TRUE(decodePictureBytes(bytes.data(), bytes.size(), limit, &fromBytes, &reason)) << reason;
+        EXPECT_EQ(fromBytes.rgba, pixels.rgba);
+    }
+}
+
 // Every failure: result 0, the caller's variable as it was, one line on
 // stderr naming the file, no GL error, and the loader still works after.
 TEST_F(TextureLoader, FailuresLeaveTheVariableAloneAndSayWhyInOneLine) {

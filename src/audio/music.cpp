@@ -12,6 +12,7 @@
 #include <SDL.h>
 #include <alsa/asoundlib.h>
 #include <mpg123.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,6 +32,14 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kChunkFrames = size_t(1) << 16;
 constexpr size_t kMaxChunks = 4096;  // about 100 minutes at 44.1 kHz
 constexpr int kDeviceBufferFrames = 1024;
+constexpr int kMaxFailedFrames = 64;
+// How long a playing device may go without asking for samples before it
+// counts as gone (a sound server that hangs says nothing): far beyond its
+// callback period, and more until it has taken its first half second, since
+// a sound server on a busy machine may take a second or two to settle. A
+// false alarm would silence the rest of the demo.
+constexpr auto kDeviceStall = std::chrono::milliseconds(2000);
+constexpr auto kDeviceStartStall = std::chrono::milliseconds(6000);
 
 }  // namespace
 
@@ -41,8 +50,10 @@ struct MusicStream {
     std::atomic<int16_t*> chunks[kMaxChunks] = {};
     std::atomic<uint64_t> frames{0};
     std::atomic<bool> finished{false};
+    std::atomic<uint32_t> updates{0};  // bumped after each publish and at the end
     std::atomic<bool> stopDecoding{false};
     mpg123_handle* decoder = nullptr;
+    std::string path;
     std::thread thread;
 };
 
@@ -70,6 +81,7 @@ struct MusicOutput {
 
     uint64_t startFrame = 0;  // musicSetTime
     bool started = false;
+    bool deviceStalled = false;  // lost without a word from SDL: do not wait on it
     Clock::time_point silentStart{};
     int steppedMs = 0;
     uint64_t lastHeard = 0;  // keeps the clock monotonic
@@ -104,41 +116,109 @@ void readFrames(const MusicStream* stream, int64_t first, size_t count, int16_t*
     }
 }
 
-// Decodes until the end of the file (or until asked to stop), publishing
-// each block as soon as it is stored.
-void decodeAll(MusicStream* stream) {
-    unsigned char block[16384];
-    uint64_t total = 0;
-    while (!stream->stopDecoding.load(std::memory_order_relaxed)) {
-        size_t bytes = 0;
-        const int result = mpg123_read(stream->decoder, block, sizeof block, &bytes);
-        const auto* samples = reinterpret_cast<const int16_t*>(block);
-        for (size_t done = 0, n = bytes / 4; done < n;) {
-            const size_t chunk = size_t(total / kChunkFrames), offset = size_t(total % kChunkFrames);
-            if (chunk >= kMaxChunks) break;
-            int16_t* dst = stream->chunks[chunk].load(std::memory_order_relaxed);
-            if (!dst) {
-                dst = new int16_t[kChunkFrames * 2];
-                stream->chunks[chunk].store(dst, std::memory_order_relaxed);
-            }
-            const size_t run = std::min(n - done, kChunkFrames - offset);
-            std::memcpy(dst + 2 * offset, samples + 2 * done, run * 4);
-            done += run;
-            total += run;
+// Whether a decoded frame belongs to the stream. In a damaged file, garbage
+// now and then looks like a frame header and decodes as a burst of loud
+// noise; a real frame shares the stream's MPEG version, layer, rate and
+// channel mode, and in a constant-bitrate stream its bitrate.
+bool sameStream(const mpg123_frameinfo& frame, const mpg123_frameinfo& stream) {
+    return frame.version == stream.version && frame.layer == stream.layer && frame.rate == stream.rate &&
+           frame.mode == stream.mode && (stream.vbr != MPG123_CBR || frame.bitrate == stream.bitrate);
+}
+
+// Appends decoded frames to the stream's chunks and publishes them.
+void publish(MusicStream* stream, const int16_t* samples, size_t count, uint64_t* total) {
+    for (size_t done = 0; done < count;) {
+        const size_t chunk = size_t(*total / kChunkFrames), offset = size_t(*total % kChunkFrames);
+        if (chunk >= kMaxChunks) break;
+        int16_t* dst = stream->chunks[chunk].load(std::memory_order_relaxed);
+        if (!dst) {
+            dst = new int16_t[kChunkFrames * 2];
+            stream->chunks[chunk].store(dst, std::memory_order_relaxed);
         }
-        stream->frames.store(total, std::memory_order_release);
-        stream->frames.notify_all();
-        if (result == MPG123_DONE || (result != MPG123_OK && result != MPG123_NEW_FORMAT) ||
-            total >= kChunkFrames * kMaxChunks)
+        const size_t run = std::min(count - done, kChunkFrames - offset);
+        std::memcpy(dst + 2 * offset, samples + 2 * done, run * 4);
+        done += run;
+        *total += run;
+    }
+    stream->frames.store(*total, std::memory_order_release);
+    stream->updates.fetch_add(1, std::memory_order_release);
+    stream->updates.notify_all();
+}
+
+// Blocks until the decoder has published `need` frames or finished. The
+// waiter sleeps on the update count it read before looking, so an update
+// that lands between the look and the sleep (the decoder's end included)
+// still wakes it.
+void waitForDecoder(MusicStream* stream, uint64_t need) {
+    for (;;) {
+        const uint32_t seen = stream->updates.load(std::memory_order_acquire);
+        if (stream->finished.load(std::memory_order_acquire) ||
+            stream->frames.load(std::memory_order_acquire) >= need)
+            return;
+        stream->updates.wait(seen, std::memory_order_acquire);
+    }
+}
+
+// Decodes frame by frame until the end of the file (or until asked to
+// stop), publishing each frame as soon as it is stored. Damage is skipped
+// however long it is: the decoder searches on to the next frame, so the
+// music after a damaged stretch still plays, and frames that garbage only
+// pretends to be are left out. The first damage (bytes between frames, or
+// a frame left out) is reported in one line.
+void decodeAll(MusicStream* stream) {
+    mpg123_param(stream->decoder, MPG123_RESYNC_LIMIT, -1, 0);
+    mpg123_frameinfo first{};
+    bool haveFirst = false, damaged = false;
+    int failures = 0;
+    long long nextFrameAt = -1;  // byte offset where the next frame should start
+    uint64_t total = 0;
+    const auto seconds = [&] { return double(total) / kMusicRate; };
+    while (!stream->stopDecoding.load(std::memory_order_relaxed) && total < kChunkFrames * kMaxChunks) {
+        off_t number = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int result = mpg123_decode_frame(stream->decoder, &number, &audio, &bytes);
+        if (result == MPG123_DONE) break;
+        // An error that repeats without a frame in between (a read error)
+        // ends the music where it is.
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+            if (++failures < kMaxFailedFrames) continue;
+            std::fprintf(stderr, "tessera: cannot read \"%s\" past %.1f s (%s); the music ends there\n",
+                         stream->path.c_str(), seconds(), mpg123_strerror(stream->decoder));
             break;
+        }
+        failures = 0;
+        if (bytes == 0 || audio == nullptr) continue;
+        mpg123_frameinfo info{};
+        if (mpg123_info(stream->decoder, &info) != MPG123_OK) continue;
+        const long long at = mpg123_framepos(stream->decoder);
+        const bool skipped = nextFrameAt >= 0 && at != nextFrameAt;
+        nextFrameAt = at + info.framesize;
+        if (!haveFirst) {
+            first = info;
+            haveFirst = true;
+        }
+        const bool belongs = sameStream(info, first);
+        if ((skipped || !belongs) && !damaged) {
+            damaged = true;
+            std::fprintf(stderr, "tessera: \"%s\" is damaged %.1f s in; the music plays on from the next good frame\n",
+                         stream->path.c_str(), seconds());
+        }
+        if (belongs) publish(stream, reinterpret_cast<const int16_t*>(audio), bytes / 4, &total);
     }
     stream->finished.store(true, std::memory_order_release);
-    stream->frames.notify_all();
+    stream->updates.fetch_add(1, std::memory_order_release);
+    stream->updates.notify_all();
 }
 
 // Opens a decoder for 44.1 kHz 16-bit stereo, whatever the file's own rate
 // and channels (libmpg123 converts), with gapless decoding so that the
 // encoder's delay and padding are trimmed: position 0 is the first sample.
+// The file is opened twice: first as it is, to read its Xing or LAME tag.
+// A tag that claims more frames than the file could hold (every frame takes
+// more than 4 bytes) is garbage, and libmpg123 (1.31) can spend minutes
+// opening such a file as it trims to the claimed length: the tag is then
+// ignored, and the damaged file plays untrimmed.
 mpg123_handle* openDecoder(const char* path, std::string* reason) {
     static const bool initialised = mpg123_init() == MPG123_OK;
     (void)initialised;
@@ -149,18 +229,32 @@ mpg123_handle* openDecoder(const char* path, std::string* reason) {
         return nullptr;
     }
     mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
-    mpg123_format_none(handle);
-    mpg123_format(handle, kMusicRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
     long rate = 0;
     int channels = 0, encoding = 0;
-    errno = 0;
-    if (mpg123_open(handle, path) != MPG123_OK) {
-        *reason = errno ? std::strerror(errno) : mpg123_strerror(handle);
-        mpg123_delete(handle);
-        return nullptr;
+    bool opened = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        errno = 0;
+        if (mpg123_open(handle, path) != MPG123_OK) {
+            *reason = errno ? std::strerror(errno) : mpg123_strerror(handle);
+            break;
+        }
+        if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
+            *reason = std::string("not a playable MP3 file (") + mpg123_strerror(handle) + ")";
+            break;
+        }
+        if (pass == 1) {
+            opened = true;
+            break;
+        }
+        const off_t claimedFrames = mpg123_framelength(handle);
+        mpg123_close(handle);
+        struct stat info;
+        if (stat(path, &info) != 0 || claimedFrames > info.st_size / 4)
+            mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
+        mpg123_format_none(handle);
+        mpg123_format(handle, kMusicRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
     }
-    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
-        *reason = std::string("not a playable MP3 file (") + mpg123_strerror(handle) + ")";
+    if (!opened) {
         mpg123_delete(handle);
         return nullptr;
     }
@@ -191,6 +285,35 @@ void fillDevice(void*, Uint8* bytes, int length) {
     out.snapshotValid = true;
 }
 
+// Main thread, while the device clock runs: why the output has gone away,
+// or null while it plays. SDL reports a device or sound server that
+// disappears (a restarted server, an unplugged headset) as stopped; a
+// server that hangs only shows as callbacks that stop coming.
+const char* outputLostReason(bool* stalled) {
+    *stalled = false;
+    if (SDL_GetAudioDeviceStatus(out.device) == SDL_AUDIO_STOPPED) return "the device was disconnected";
+    const Clock::time_point now = Clock::now();
+    std::lock_guard lock(out.snapshotLock);
+    const bool settled = out.snapshotValid && out.snapshotCursor >= out.startFrame + uint64_t(out.rate / 2);
+    *stalled = settled ? now - out.snapshotTime > kDeviceStall
+                       : now - (out.snapshotValid ? out.snapshotTime : out.silentStart) > kDeviceStartStall;
+    return *stalled ? "it stopped taking samples" : nullptr;
+}
+
+// Once the output is gone the clock runs on in real time from the position
+// it had reached, as it does when there is no device at all, so the demo
+// keeps moving and still ends on time. The device is paused, so a server
+// that comes back does not start playing out of step.
+void fallBackToSilentClock(const char* why, bool stalled) {
+    std::fprintf(stderr, "tessera: the audio output went away (%s); the music plays on silently on a real-time clock\n",
+                 why);
+    SDL_PauseAudioDevice(out.device, 1);
+    out.deviceStalled = stalled;
+    out.kind = ClockKind::Silent;
+    out.startFrame = out.lastHeard;
+    out.silentStart = Clock::now();
+}
+
 // The frame being heard now. The device's clock: the frames handed over at
 // the last callback, less the buffer the device still holds, plus the time
 // since then, never beyond what was handed over and never going back.
@@ -208,7 +331,10 @@ uint64_t heardFrame() {
             break;
         case ClockKind::Device: {
             std::lock_guard lock(out.snapshotLock);
-            if (!out.snapshotValid) return std::max(out.startFrame, out.lastHeard);
+            if (!out.snapshotValid) {
+                frame = int64_t(std::max(out.startFrame, out.lastHeard));
+                break;
+            }
             const int64_t handed = int64_t(out.snapshotCursor);
             const int64_t sinceMicros =
                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - out.snapshotTime).count();
@@ -217,6 +343,9 @@ uint64_t heardFrame() {
         }
     }
     out.lastHeard = std::max(out.lastHeard, uint64_t(std::max<int64_t>(frame, 0)));
+    bool stalled = false;
+    if (out.kind == ClockKind::Device && out.started)
+        if (const char* why = outputLostReason(&stalled)) fallBackToSilentClock(why, stalled);
     return out.lastHeard;
 }
 
@@ -276,6 +405,7 @@ MusicStream* musicOpen(const char* path) {
     }
     auto* stream = new MusicStream;
     stream->decoder = handle;
+    stream->path = path;
     stream->thread = std::thread(decodeAll, stream);
     return stream;
 }
@@ -316,13 +446,7 @@ const float* musicSpectrum() {
         return out.spectrum;
     }
     const uint64_t end = heardFrame();
-    if (out.kind == ClockKind::Stepped) {
-        uint64_t have = stream->frames.load(std::memory_order_acquire);
-        while (have < end && !stream->finished.load(std::memory_order_acquire)) {
-            stream->frames.wait(have, std::memory_order_acquire);
-            have = stream->frames.load(std::memory_order_acquire);
-        }
-    }
+    if (out.kind == ClockKind::Stepped) waitForDecoder(stream, end);
     readFrames(stream, int64_t(end) - kSpectrumWindow, kSpectrumWindow, out.window);
     computeSpectrum(out.window, out.spectrum);
     return out.spectrum;
@@ -330,19 +454,13 @@ const float* musicSpectrum() {
 
 long long musicDecodedFrames(MusicStream* stream) {
     if (!stream) return 0;
-    while (!stream->finished.load(std::memory_order_acquire))
-        stream->frames.wait(stream->frames.load(std::memory_order_acquire), std::memory_order_acquire);
+    waitForDecoder(stream, UINT64_MAX);
     return (long long)stream->frames.load(std::memory_order_acquire);
 }
 
 void musicReadFrames(MusicStream* stream, long long first, long long count, int16_t* dst) {
     if (!stream || count <= 0) return;
-    const uint64_t need = uint64_t(std::max(first + count, 0LL));
-    uint64_t have = stream->frames.load(std::memory_order_acquire);
-    while (have < need && !stream->finished.load(std::memory_order_acquire)) {
-        stream->frames.wait(have, std::memory_order_acquire);
-        have = stream->frames.load(std::memory_order_acquire);
-    }
+    waitForDecoder(stream, uint64_t(std::max(first + count, 0LL)));
     readFrames(stream, first, size_t(count), dst);
 }
 
@@ -359,7 +477,11 @@ void musicClose(MusicStream* stream) {
     delete stream;
 }
 
+// A device that stalled is left open: closing waits for SDL's audio thread,
+// which may be stuck in the hung server for good, and the process is about
+// to end anyway.
 void musicShutdown() {
+    if (out.deviceStalled) return;
     if (out.device) SDL_CloseAudioDevice(out.device);
     out.device = 0;
     if (out.sdlAudioUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);

@@ -4,6 +4,9 @@
 // 255 (reducing by 1/2, 1/4 or 1/8 inside the decoder when the texture is
 // that much smaller than the picture), and pixman resamples to the
 // power-of-two texture size when the picture does not already have it.
+// Greyscale, YCbCr and RGB files come out of the decoder as RGB; CMYK and
+// YCCK files (print and photo software writes them) come out as CMYK and
+// are turned into RGB here, row by row, in place.
 // Fourteen of the loads run on the music's clock, so no pass is spent that
 // the result does not need.
 #include "render/texture.h"
@@ -25,9 +28,10 @@ namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return.
 // We jump back into decodeJpeg instead of letting the library end the
-// process, and keep the text of the first warning: libjpeg only warns about
-// a truncated or damaged stream and then invents the missing data, and we
-// would rather draw nothing than a half-grey picture.
+// process. Warnings end the decode the same way: libjpeg only warns about a
+// truncated or damaged stream and then invents the missing data, and we
+// would rather draw nothing than a half-grey picture; stopping at once also
+// spares decoding the rest of a damaged file that claims a huge size.
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -42,13 +46,34 @@ void onJpegError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings (level -1) are counted and the first one kept; trace messages are
-// dropped. Nothing is printed here: the caller prints one line per failure.
+// A warning (level -1) is kept and unwinds to decodeJpeg; trace messages
+// are dropped. Nothing is printed here: the caller prints one line per
+// failure.
 void onJpegMessage(j_common_ptr cinfo, int msgLevel) {
     if (msgLevel >= 0) return;
     auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    if (err->pub.num_warnings == 0) (*cinfo->err->format_message)(cinfo, err->firstWarning);
+    (*cinfo->err->format_message)(cinfo, err->firstWarning);
     err->pub.num_warnings++;
+    std::longjmp(err->jump, 1);
+}
+
+// Four inks to red, green, blue, 255, in place (both are 4 bytes a pixel).
+// Each channel is the paper's white filtered by its own ink and the black:
+// R = (1 - C)(1 - K). Files with Adobe's APP14 marker store every ink
+// inverted (255 is no ink), as Adobe's software writes them; the others
+// store ink amounts as they are.
+void inksToRgba(uint8_t* row, JDIMENSION width, bool adobeInverted) {
+    for (JDIMENSION x = 0; x < width; ++x, row += 4) {
+        const unsigned flip = adobeInverted ? 0 : 255;
+        const unsigned c = row[0] ^ flip, m = row[1] ^ flip, y = row[2] ^ flip, k = row[3] ^ flip;
+        // c, m, y, k are now the paper left uncovered, 0..255; x / 255
+        // rounded is (x + 128 + ((x + 128) >> 8)) >> 8.
+        const auto scale = [](unsigned v) { return static_cast<uint8_t>((v + 128 + ((v + 128) >> 8)) >> 8); };
+        row[0] = scale(c * k);
+        row[1] = scale(m * k);
+        row[2] = scale(y * k);
+        row[3] = 255;
+    }
 }
 
 // Decodes `file` straight into red, green, blue, 255 rows, bottom row first,
@@ -57,8 +82,9 @@ void onJpegMessage(j_common_ptr cinfo, int msgLevel) {
 // it goes into out->rgba and is done; otherwise it goes into *picture for the
 // rescale. Only trivially destructible objects live in this frame, so the
 // longjmp out of libjpeg skips no destructor; the buffers belong to the
-// caller. On failure writes the reason to `why`.
-bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<uint8_t>* picture,
+// caller. Reads from `file` when it is given, else from the `size` bytes at
+// `bytes`. On failure writes the reason to `why`.
+bool decodeJpeg(FILE* file, const uint8_t* bytes, std::size_t size, int maxTextureSize, TexturePixels* out, std::vector<uint8_t>* picture,
                 int* decodedWidth, int* decodedHeight, char* why, std::size_t whySize) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager err;
@@ -69,12 +95,18 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
     err.firstWarning[0] = '\0';
     cinfo.mem = nullptr;  // so that a failure inside creation destroys nothing
     if (setjmp(err.jump)) {
-        std::snprintf(why, whySize, "not a readable JPEG picture (%s)", err.message);
+        if (err.pub.num_warnings > 0)
+            std::snprintf(why, whySize, "damaged JPEG data (%s)", err.firstWarning);
+        else
+            std::snprintf(why, whySize, "not a readable JPEG picture (%s)", err.message);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
+    if (file != nullptr)
+        jpeg_stdio_src(&cinfo, file);
+    else
+        jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
 
     const long long width = cinfo.image_width;
@@ -116,8 +148,12 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
     }
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(out->decodeScaleDenom);
-    // The decoder writes the 255 alpha byte itself.
-    cinfo.out_color_space = JCS_EXT_RGBA;
+    // The decoder writes the 255 alpha byte itself, except for four-ink
+    // pictures: it has no CMYK to RGB conversion, so those come out as
+    // CMYK (YCCK converted by the decoder) and are converted below.
+    const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    const bool adobeInverted = inks && cinfo.saw_Adobe_marker;
+    cinfo.out_color_space = inks ? JCS_CMYK : JCS_EXT_RGBA;
     jpeg_start_decompress(&cinfo);
 
     const bool final = static_cast<int>(cinfo.output_width) == out->texWidth &&
@@ -143,16 +179,14 @@ bool decodeJpeg(FILE* file, int maxTextureSize, TexturePixels* out, std::vector<
         const JDIMENSION count = std::min<JDIMENSION>(4, cinfo.output_height - first);
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = target->data() + (cinfo.output_height - 1 - (first + i)) * rowBytes;
-        jpeg_read_scanlines(&cinfo, rows, count);
+        const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, count);
+        if (inks)
+            for (JDIMENSION i = 0; i < got; ++i) inksToRgba(rows[i], cinfo.output_width, adobeInverted);
     }
     jpeg_finish_decompress(&cinfo);
     *decodedWidth = static_cast<int>(cinfo.output_width);
     *decodedHeight = static_cast<int>(cinfo.output_height);
     jpeg_destroy_decompress(&cinfo);
-    if (err.pub.num_warnings > 0) {
-        std::snprintf(why, whySize, "damaged JPEG data (%s)", err.firstWarning);
-        return false;
-    }
     return true;
 }
 
@@ -286,6 +320,33 @@ int textureSizeFor(int pixels, int maxTextureSize) {
     return 1 << k;
 }
 
+namespace {
+
+// Decodes from the open file or from memory, then rescales to the texture
+// size when the decoder did not already deliver it.
+bool decodeAndRescale(FILE* file, const uint8_t* bytes, std::size_t size, int maxTextureSize,
+                      TexturePixels* out, std::string* reason) {
+    // Kept from load to load: the pictures mostly share their sizes, and
+    // memory that is already mapped costs no page faults the second time.
+    static std::vector<uint8_t> picture;
+    int decodedWidth = 0;
+    int decodedHeight = 0;
+    char why[JMSG_LENGTH_MAX + 128] = "";
+    const bool decoded = decodeJpeg(file, bytes, size, maxTextureSize, out, &picture, &decodedWidth,
+                                    &decodedHeight, why, sizeof why);
+    if (!decoded) {
+        *reason = why;
+        return false;
+    }
+    bool ok = true;
+    if (decodedWidth != out->texWidth || decodedHeight != out->texHeight)
+        ok = rescale(&picture, decodedWidth, decodedHeight, out, reason);
+    releaseIfLarge(&picture);
+    return ok;
+}
+
+}  // namespace
+
 // Decode, rescale, flip and expand one picture; see texture.h.
 bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels* out,
                              std::string* reason) {
@@ -304,24 +365,23 @@ bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels
         *reason = "is a directory";
         return false;
     }
-    // Kept from load to load: the pictures mostly share their sizes, and
-    // memory that is already mapped costs no page faults the second time.
-    static std::vector<uint8_t> picture;
-    int decodedWidth = 0;
-    int decodedHeight = 0;
-    char why[JMSG_LENGTH_MAX + 128] = "";
-    const bool decoded =
-        decodeJpeg(file, maxTextureSize, out, &picture, &decodedWidth, &decodedHeight, why, sizeof why);
+    const bool ok = decodeAndRescale(file, nullptr, 0, maxTextureSize, out, reason);
     std::fclose(file);
-    if (!decoded) {
-        *reason = why;
+    return ok;
+}
+
+// The same from bytes in memory; see texture.h.
+bool decodePictureBytes(const uint8_t* bytes, std::size_t size, int maxTextureSize, TexturePixels* out,
+                        std::string* reason) {
+    if (maxTextureSize < 1) {
+        *reason = "no texture size limit from OpenGL (no current context?)";
         return false;
     }
-    bool ok = true;
-    if (decodedWidth != out->texWidth || decodedHeight != out->texHeight)
-        ok = rescale(&picture, decodedWidth, decodedHeight, out, reason);
-    releaseIfLarge(&picture);
-    return ok;
+    if (bytes == nullptr || size == 0) {
+        *reason = "no bytes";
+        return false;
+    }
+    return decodeAndRescale(nullptr, bytes, size, maxTextureSize, out, reason);
 }
 
 // Linear filtering: every picture but the chessboards.

@@ -6,6 +6,9 @@
 // bottom row first so that t = 0 is the picture's bottom edge, and uploaded
 // as three-component texture from red, green, blue, 255 bytes.
 //
+// Every colour space that JPEG files use is accepted: greyscale, YCbCr, RGB,
+// CMYK and YCCK (the inks inverted where Adobe's APP14 marker says so).
+//
 // A failed load prints one line on stderr naming the file and the reason,
 // returns 0 and leaves the caller's texture variable as it was; the effect
 // that owns it then draws untextured and the demo runs on.
@@ -54,3 +57,7 @@ struct TexturePixels {
 // false with the reason.
 bool decodePictureForTexture(const char* path, int maxTextureSize, TexturePixels* out,
                              std::string* reason);
+
+// The same for a JPEG file's bytes held in memory.
+bool decodePictureBytes(const uint8_t* bytes, std::size_t size, int maxTextureSize, TexturePixels* out,
+                        std::string* reason);

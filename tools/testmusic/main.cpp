@@ -7,6 +7,9 @@
 //   demo/music/mix.mp3  onset.mp3 again: the short track of the shell tests,
 //               whose working directory is demo/ (the build links the
 //               demo's own pictures in as demo/textures)
+//   seeds/      an eighth of a second of a gliding tone in the rates,
+//               channel layouts, bitrate modes and tags the decoder meets:
+//               seeds for the music fuzzer
 //
 // Encoded at 320 kbps with the LAME tag, so a gapless decoder starts at the
 // first synthesised sample and keeps the amplitude.
@@ -33,14 +36,19 @@ void addSine(Samples& samples, long from, long to, double hz, double amplitude) 
     }
 }
 
-bool writeMp3(const std::string& path, const Samples& samples) {
+// Stereo samples at `rate` to MP3: mono when asked, VBR when kbps is 0;
+// the tag (LAME's on CBR, Xing's on VBR) unless told otherwise.
+bool writeMp3(const std::string& path, const Samples& samples, int rate = kRate, int kbps = 320, bool mono = false,
+              bool tagged = true) {
     lame_global_flags* lame = lame_init();
-    lame_set_in_samplerate(lame, kRate);
-    lame_set_out_samplerate(lame, kRate);
+    lame_set_in_samplerate(lame, rate);
+    lame_set_out_samplerate(lame, rate);
     lame_set_num_channels(lame, 2);
-    lame_set_brate(lame, 320);
+    if (mono) lame_set_mode(lame, MONO);
+    if (kbps > 0) lame_set_brate(lame, kbps);
+    if (kbps == 0) lame_set_VBR(lame, vbr_default);
     lame_set_quality(lame, 2);
-    lame_set_bWriteVbrTag(lame, 1);
+    lame_set_bWriteVbrTag(lame, tagged);
     if (lame_init_params(lame) < 0) return false;
 
     const int frames = int(samples.size() / 2);
@@ -57,8 +65,9 @@ bool writeMp3(const std::string& path, const Samples& samples) {
     // The tag frame, rewritten over the first frame, carries the encoder
     // delay and padding that a gapless decoder trims.
     unsigned char tag[2880];
-    size_t tagBytes = lame_get_lametag_frame(lame, tag, sizeof tag);
-    ok = ok && tagBytes > 0 && std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(tag, 1, tagBytes, file) == tagBytes;
+    size_t tagBytes = tagged ? lame_get_lametag_frame(lame, tag, sizeof tag) : 0;
+    ok = ok && (!tagged || (tagBytes > 0 && std::fseek(file, 0, SEEK_SET) == 0 &&
+                            std::fwrite(tag, 1, tagBytes, file) == tagBytes));
     ok = std::fclose(file) == 0 && ok;
     lame_close(lame);
     return ok;
@@ -73,6 +82,7 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     std::filesystem::create_directories(dir + "/demo/music");
+    std::filesystem::create_directories(dir + "/seeds");
 
     Samples tone(size_t(3 * kRate) * 2, 0.0f);
     addSine(tone, 0, 3 * kRate, 100 * kBinHz, 0.99);
@@ -83,6 +93,20 @@ int main(int argc, char** argv) {
 
     bool ok = writeMp3(dir + "/tone.mp3", tone) && writeMp3(dir + "/silence.mp3", silence) &&
               writeMp3(dir + "/onset.mp3", onset) && writeMp3(dir + "/demo/music/mix.mp3", onset);
+    struct Seed {
+        const char* name;
+        int rate, kbps;
+        bool mono, tagged;
+    } seeds[] = {{"stereo-44100-cbr-tagged", 44100, 128, false, true},
+                 {"stereo-48000-cbr", 48000, 96, false, false},
+                 {"mono-22050-vbr", 22050, 0, true, true},
+                 {"mono-8000-cbr", 8000, 8, true, false}};
+    for (const Seed& seed : seeds) {
+        Samples glide(size_t(seed.rate / 8) * 2, 0.0f);
+        for (size_t n = 0; n < glide.size() / 2; ++n)
+            glide[2 * n] = glide[2 * n + 1] = 0.5f * float(std::sin(0.3 * double(n) - 1e-4 * double(n * n)));
+        ok = ok && writeMp3(dir + "/seeds/" + seed.name + ".mp3", glide, seed.rate, seed.kbps, seed.mono, seed.tagged);
+    }
     if (!ok) {
         std::fprintf(stderr, "testmusic: cannot write the test music into %s\n", dir.c_str());
         return 1;
