@@ -208,19 +208,6 @@ TEST_F(FrameLoop, PerFrameValuesFromClockAndBands) {
     EXPECT_EQ(floorClock, clock);
 }
 
-// Every frame hands the GL back clean: no error, both stacks at depth 1.
-TEST_F(FrameLoop, FramesLeaveNoErrorAndBalancedStacks) {
-    for (int ms = 0; ms < 259000; ms += 1700) {
-        frameAt(ms);
-        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "at " << ms << " ms";
-        GLint modelview = 0, projection = 0;
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelview);
-        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection);
-        ASSERT_EQ(modelview, 1) << "at " << ms << " ms";
-        ASSERT_EQ(projection, 1) << "at " << ms << " ms";
-    }
-}
-
 // Frame-level contracts of the overlays: the weak face pass never draws the
 // third layer (with only the middle band up it adds nothing), the radial sway
 // steps only in frames that draw it, and the closing card stays on top of a

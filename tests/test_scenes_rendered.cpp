@@ -17,6 +17,7 @@
 #include "overlays/face_overlay.h"
 #include "overlays/letterbox.h"
 #include "overlays/radial_overlay.h"
+#include "overlays/title_card.h"
 #include "render/camera.h"
 #include "render/mesh.h"
 #include "scenes/bars.h"
@@ -308,6 +309,7 @@ TEST_F(Scenes, StateLeftBehindByEveryDraw) {
         {"face overlay", [] { drawFaceOverlay(1, 1, 1, 1); }, overlay, 0, true},
         {"chessboard", [] { drawChessboardOverlay(); }, overlay, 0, true},
         {"radial", [] { drawRadialOverlay(); }, overlay, 0, true},
+        {"title card", [] { drawTitleCard(); }, overlay, 0, false},
         {"letterbox", [] { glDisable(GL_DEPTH_TEST); drawLetterbox(); }, {{GL_LIGHTING, true}, {GL_DEPTH_TEST, true}}, 0, true},
         {"square grid", [] { glDisable(GL_DEPTH_TEST); drawSquareGrid(1, 1, 1); }, {{GL_DEPTH_TEST, true}}, 0, true},
         {"bars", [] { glDisable(GL_DEPTH_TEST); drawBars(); }, {{GL_DEPTH_TEST, true}}, 0, true},

@@ -218,39 +218,4 @@ TEST_F(TitleCard, FadeLevelScalesWhatIsAddedAndZeroLeavesTheFrameAlone) {
     glDeleteTextures(1, &whiteTexture);
 }
 
-// Whatever the state before, the card hands back depth test and lighting on,
-// blending and texturing off, and the matrices as the frame loop had them.
-TEST_F(TitleCard, LeavesDepthAndLightingOnBlendAndTextureOffMatricesUnchanged) {
-    struct Matrices {
-        std::array<GLfloat, 16> modelview, projection;
-        GLint modelviewDepth, projectionDepth, mode;
-        bool operator==(const Matrices&) const = default;
-    };
-    const auto matrices = [] {
-        Matrices m{};
-        glGetFloatv(GL_MODELVIEW_MATRIX, m.modelview.data());
-        glGetFloatv(GL_PROJECTION_MATRIX, m.projection.data());
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &m.modelviewDepth);
-        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &m.projectionDepth);
-        glGetIntegerv(GL_MATRIX_MODE, &m.mode);
-        return m;
-    };
-    cues.titleFadeLevel = 1.0f;
-    glRotatef(17, 0, 1, 0);
-    for (int combo = 0; combo < 16; ++combo) {
-        SCOPED_TRACE("state combination " + std::to_string(combo));
-        (combo & 1 ? glEnable : glDisable)(GL_DEPTH_TEST);
-        (combo & 2 ? glEnable : glDisable)(GL_LIGHTING);
-        (combo & 4 ? glEnable : glDisable)(GL_BLEND);
-        (combo & 8 ? glEnable : glDisable)(GL_TEXTURE_2D);
-        const Matrices before = matrices();
-        drawSlot();
-        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST) && glIsEnabled(GL_LIGHTING));
-        EXPECT_FALSE(glIsEnabled(GL_BLEND) || glIsEnabled(GL_TEXTURE_2D));
-        EXPECT_TRUE(matrices() == before);
-    }
-    glLoadIdentity();
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
 }  // namespace
