@@ -139,11 +139,14 @@ inline Build makeMeshB() {
 // meshC: a pebble of five soft lobes of different sizes. The body is kept
 // small and the lobes narrow, so that the lobes alone reach out to the
 // half-extents: the window scene looks at it from 20 units away while it
-// tumbles, and a round body of that size would swallow the eye.
+// tumbles, and a round body of that size would swallow the eye. The lobes
+// point where that eye never comes: its tumble (at most a quarter turn about
+// an axis with no negative component) keeps the eye on the +z side of the
+// mesh and out of the octant where x and y are both negative.
 inline double meshCRadius(V3 d) {
-    return 0.4 + 0.55 * bump(d, {0.15, 1.0, 0.2}, 0.11) + 0.5 * bump(d, {-0.9, -0.35, 0.45}, 0.1) +
-           0.52 * bump(d, {0.65, -0.35, -0.7}, 0.1) + 0.48 * bump(d, {-0.2, -0.95, -0.4}, 0.1) +
-           0.44 * bump(d, {0.6, 0.1, 0.9}, 0.09);
+    return 0.4 + 0.55 * bump(d, {0.11, 0.99, -0.02}, 0.11) + 0.5 * bump(d, {-0.96, -0.27, -0.07}, 0.1) +
+           0.52 * bump(d, {0.61, -0.79, -0.09}, 0.1) + 0.48 * bump(d, {0.93, 0.35, -0.12}, 0.1) +
+           0.44 * bump(d, {-0.36, -0.19, 0.92}, 0.09);
 }
 
 // meshD: a squat ball girdled by six ribs, three on each side of the
@@ -461,7 +464,7 @@ struct StarShape {
     double operator()(V3 d) const {
         // lengths of the long corner spikes (corner i has x, y, z > 0 as bits
         // 0, 1, 2 are set); the studs' entries are unused
-        static constexpr double kLong[8] = {1.0, 0.0, 0.0, 0.86, 0.9, 0.0, 0.82, 0.0};
+        static constexpr double kLong[8] = {0.7, 0.0, 0.0, 1.0, 0.7, 0.0, 0.75, 0.0};
         double r = base;
         for (int i = 0; i < 8; ++i) {
             const double height = starCornerFacesCamera(i) ? stud : corner * kLong[i];
