@@ -350,8 +350,8 @@ inline Build makeMeshG() {
 // ---------------------------------------------------------------------------
 // meshH: a star. The tetrakis hexahedron (a pyramid on every face of a cube),
 // split into 72 quads, refined chord by chord to 366 quads and pushed out to
-// a radial function with spikes at the 8 cube corners and the 6 apexes. The
-// spikes are near-cones (flat flanks, rounded tips) rather than bell shapes:
+// a radial function with spikes at the 6 apexes and 4 of the 8 cube corners
+// (the other 4 corners carry only studs). The spikes are near-cones (flat flanks, rounded tips) rather than bell shapes:
 // with a few hundred quads, bell-shaped flanks left faces tilted against the
 // true normals of their own corners.
 
