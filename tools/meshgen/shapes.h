@@ -136,24 +136,34 @@ inline Build makeMeshB() {
     return b;
 }
 
-// meshC: a pebble of five soft lobes of different sizes.
+// meshC: a pebble of five soft lobes of different sizes. The body is kept
+// small and the lobes narrow, so that the lobes alone reach out to the
+// half-extents: the window scene looks at it from 20 units away while it
+// tumbles, and a round body of that size would swallow the eye. The lobes
+// point where that eye never comes: its tumble (at most a quarter turn about
+// an axis with no negative component) keeps the eye on the +z side of the
+// mesh and out of the octant where x and y are both negative.
 inline double meshCRadius(V3 d) {
-    return 1.0 + 0.34 * bump(d, {0.2, 1.0, 0.3}, 0.22) + 0.30 * bump(d, {-0.9, -0.35, 0.45}, 0.2) +
-           0.32 * bump(d, {0.75, -0.45, -0.5}, 0.22) + 0.22 * bump(d, {-0.3, -0.5, -0.9}, 0.16) +
-           0.18 * bump(d, {0.7, 0.1, 0.8}, 0.14);
+    return 0.4 + 0.55 * bump(d, {0.11, 0.99, -0.02}, 0.11) + 0.5 * bump(d, {-0.96, -0.27, -0.07}, 0.1) +
+           0.52 * bump(d, {0.61, -0.79, -0.09}, 0.1) + 0.48 * bump(d, {0.93, 0.35, -0.12}, 0.1) +
+           0.44 * bump(d, {-0.36, -0.19, 0.92}, 0.09);
 }
 
-// meshD: a squat ball with six ribs that twist as they run from pole to pole.
+// meshD: a squat ball girdled by six ribs, three on each side of the
+// equator, like hoops. The body between them is small and only the crests
+// of the ribs reach the half-extents (the same reason as for meshC). The
+// ribs run round the ball rather than from pole to pole: across the
+// latitudes the surface has 63 rings to follow a crest, round it only 32.
 inline double meshDRadius(V3 d) {
-    const double twist = 2.2 * d.y;
-    // Re((x + iz)^6 e^(i twist)) = sin^6(theta) cos(6 phi + twist): smooth at the poles
-    double re = 1, im = 0;
-    for (int k = 0; k < 6; ++k) {
-        const double nr = re * d.x - im * d.z, ni = re * d.z + im * d.x;
-        re = nr, im = ni;
-    }
-    const double rib = re * std::cos(twist) - im * std::sin(twist);
-    return 1.0 - 0.16 * d.y * d.y + 0.16 * rib;
+    const double latitude = std::asin(std::fmax(-1.0, std::fmin(1.0, d.y)));
+    const double width = 8 * M_PI / 180;
+    double r = 0.5;
+    for (double degrees : {22.0, 48.0, 74.0})
+        for (double side : {-1.0, 1.0}) {
+            const double t = (latitude - side * degrees * M_PI / 180) / width;
+            r += 0.5 * std::exp(-t * t);
+        }
+    return r;
 }
 
 inline Build makeMeshC() {
@@ -273,12 +283,19 @@ inline std::vector<std::vector<int>> triangleNeighbours(size_t count, const std:
     return nb;
 }
 
-// A peanut with a bent waist and three knuckles: two heads of different
-// sizes along y, pinched between, with small bulges that break the symmetry.
+// A peanut with a bent waist and knuckles, pulled out into six arms along
+// the axes (the two heads of the peanut are the arms along y) and hollowed
+// towards four of the cube diagonals: the halftone scene's fixed cameras look
+// from 17 to 35 units away along those diagonals, and must stay outside.
 inline double meshGRadius(V3 d) {
-    return 0.8 + 0.75 * bump(d, {0.25, 1.0, 0.15}, 0.3) + 0.6 * bump(d, {-0.15, -1.0, 0.3}, 0.3) +
-           0.28 * bump(d, {0.9, -0.3, 0.5}, 0.12) + 0.22 * bump(d, {-0.8, 0.45, -0.6}, 0.12) +
-           0.2 * bump(d, {0.3, 0.2, -1.0}, 0.1) - 0.1 * bump(d, {-0.6, 0.0, 0.8}, 0.2);
+    const double body = 0.32 + 0.68 * bump(d, {0.15, 1.0, 0.1}, 0.22) + 0.6 * bump(d, {-0.1, -1.0, 0.15}, 0.22) +
+                        0.42 * bump(d, {1.0, 0.1, 0.1}, 0.12) + 0.4 * bump(d, {-1.0, 0.05, -0.1}, 0.12) +
+                        0.45 * bump(d, {0.1, -0.1, 1.0}, 0.12) + 0.44 * bump(d, {-0.1, 0.1, -1.0}, 0.12) +
+                        0.18 * bump(d, {-1, -1, -1}, 0.08) + 0.15 * bump(d, {1, 1, -1}, 0.08) +
+                        0.15 * bump(d, {-1, 1, 1}, 0.08) + 0.12 * bump(d, {-1, -1, 1}, 0.08);
+    double hollow = 0;
+    for (V3 c : {V3{1, 1, 1}, V3{1, -1, 1}, V3{-1, 1, -1}, V3{1, -1, -1}}) hollow += bump(d, c, 0.15);
+    return body * (1 - 0.35 * hollow);
 }
 
 inline Build makeMeshG() {
@@ -333,8 +350,8 @@ inline Build makeMeshG() {
 // ---------------------------------------------------------------------------
 // meshH: a star. The tetrakis hexahedron (a pyramid on every face of a cube),
 // split into 72 quads, refined chord by chord to 366 quads and pushed out to
-// a radial function with spikes at the 8 cube corners and the 6 apexes. The
-// spikes are near-cones (flat flanks, rounded tips) rather than bell shapes:
+// a radial function with spikes at the 6 apexes and 4 of the 8 cube corners
+// (the other 4 corners carry only studs). The spikes are near-cones (flat flanks, rounded tips) rather than bell shapes:
 // with a few hundred quads, bell-shaped flanks left faces tilted against the
 // true normals of their own corners.
 
@@ -413,7 +430,7 @@ inline Build refineByChords(const Build& base, const std::vector<std::array<int,
     return b;
 }
 
-constexpr double kStarReach = 0.6, kStarSoft = 0.1, kStarTip = 0.1;
+constexpr double kStarReach = 0.55, kStarSoft = 0.1, kStarTip = 0.1;
 
 // A cone-like spike over the sphere: full height at direction c, falling
 // almost linearly with the angle to nothing at a chord distance of `reach`
@@ -428,15 +445,31 @@ inline double spike(V3 d, V3 c, double reach) {
     return e * std::log1p(std::exp((1 - t) / e)) / (e * std::log1p(std::exp(1 / e)));
 }
 
+// The halftone scene's fixed cameras look at the star from 17 to 35 units
+// away along four of the cube diagonals; the spikes there are mere studs, so
+// that those eyes stay outside. The other four corners keep long spikes.
+// Slender spikes keep the axial ones clear of those eyes as well.
+inline bool starCornerFacesCamera(int corner) {
+    const int x = corner & 1 ? 1 : -1, y = corner & 2 ? 1 : -1, z = corner & 4 ? 1 : -1;
+    // (1, 1, 1), (1, -1, 1), (-1, 1, -1), (1, -1, -1)
+    return (x == 1 && z == 1) || (x == -1 && y == 1 && z == -1) || (x == 1 && y == -1 && z == -1);
+}
+
 struct StarShape {
     double base = 6.0;
-    double corner = 80.0;
+    double corner = 80.0;  // the longest corner spike; the others are fractions of it
+    double stud = 2.5;     // the corners that face the cameras
     V3 axis{64.0, 66.0, 55.0};
 
     double operator()(V3 d) const {
+        // lengths of the long corner spikes (corner i has x, y, z > 0 as bits
+        // 0, 1, 2 are set); the studs' entries are unused
+        static constexpr double kLong[8] = {0.7, 0.0, 0.0, 1.0, 0.7, 0.0, 0.75, 0.0};
         double r = base;
-        for (int i = 0; i < 8; ++i)
-            r += corner * spike(d, {i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0}, kStarReach);
+        for (int i = 0; i < 8; ++i) {
+            const double height = starCornerFacesCamera(i) ? stud : corner * kLong[i];
+            r += height * spike(d, {i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0}, kStarReach);
+        }
         for (int a = 0; a < 3; ++a)
             for (int s = -1; s <= 1; s += 2) {
                 V3 c;
