@@ -17,20 +17,15 @@ using Matrix = std::array<GLfloat, 16>;
 
 Matrix current(GLenum which) {
     Matrix m{};
-    glGetFloatv(which, m.data());
-    return m;
+    return glGetFloatv(which, m.data()), m;
 }
-
 GLint integer(GLenum which) {
     GLint v = 0;
-    glGetIntegerv(which, &v);
-    return v;
+    return glGetIntegerv(which, &v), v;
 }
-
 std::array<GLint, 4> viewport() {
     std::array<GLint, 4> v{};
-    glGetIntegerv(GL_VIEWPORT, v.data());
-    return v;
+    return glGetIntegerv(GL_VIEWPORT, v.data()), v;
 }
 
 void expectNear(const Matrix& a, const Matrix& b) {
@@ -55,11 +50,9 @@ protected:
     }
 };
 
-// Each projection pushes one level (nested calls one more each), builds its
-// matrix, leaves the modelview current, and pops back to what was there.
-// The perspective one sets the viewport to the picture rectangle (640 x 480
-// at the origin, or centred in a larger window); the orthographic layers
-// keep whatever viewport is set.
+// Each projection pushes one level, builds its matrix and leaves the
+// modelview current; perspective sets the viewport to the picture rectangle,
+// orthographic keeps whatever viewport is set.
 TEST_F(Camera, ProjectionsPushBuildSetTheViewportAndLeaveModelviewCurrent) {
     struct Case {
         const char* name;
@@ -68,9 +61,7 @@ TEST_F(Camera, ProjectionsPushBuildSetTheViewportAndLeaveModelviewCurrent) {
         PictureRect rect;
         std::array<GLint, 4> viewport;  // expected, from 5, 6, 70, 80 before the call
     } cases[] = {
-        {"overlay ortho", [] { beginOrtho(-1, 1, -1, 1); }, [] { glOrtho(-1, 1, -1, 1, -1, 200); }, {}, {5, 6, 70, 80}},
-        {"element ortho", [] { beginOrtho(-2, 2, -1.5f, 1.5f); }, [] { glOrtho(-2, 2, -1.5, 1.5, -1, 200); }, {},
-         {5, 6, 70, 80}},
+        {"ortho", [] { beginOrtho(-2, 2, -1.5f, 1.5f); }, [] { glOrtho(-2, 2, -1.5, 1.5, -1, 200); }, {}, {5, 6, 70, 80}},
         {"perspective 120", [] { beginPerspective(120); }, [] { gluPerspective(120, 1, 0.01, 200); }, {},
          {0, 0, 640, 480}},
         {"perspective 45, wide window", [] { beginPerspective(45); }, [] { gluPerspective(45, 1, 0.01, 200); },
@@ -109,10 +100,9 @@ TEST_F(Camera, ProjectionsPushBuildSetTheViewportAndLeaveModelviewCurrent) {
     }
 }
 
-// Where an object-space point lands in eye space after a camera call on top
-// of a modelview: the origin straight ahead of an orbiting eye, up kept up
-// from the side, a looked-at point straight ahead of the origin, and an
-// earlier translation kept, since the cameras compose rather than reset.
+// Where an object-space point lands in eye space after a camera call: straight
+// ahead, up kept up, and an earlier translation or camera kept, since the
+// cameras compose rather than reset.
 TEST_F(Camera, CamerasPointWhereAskedAndComposeWithTheModelview) {
     struct Case {
         const char* name;
@@ -124,6 +114,8 @@ TEST_F(Camera, CamerasPointWhereAskedAndComposeWithTheModelview) {
         {"at the origin from the side", 0, [] { lookAtOrigin(3, 0, 0); }, {0, 2, 0}, {0, 2, -3}},
         {"from the origin along +x", 0, [] { lookFromOrigin(4, 0, 0); }, {4, 0, 0}, {0, 0, -4}},
         {"from the origin along -z, composed", -7, [] { lookFromOrigin(0, 0, -1); }, {0, 0, 0}, {0, 0, -7}},
+        {"at the origin from +z, twice", 0, [] { lookAtOrigin(0, 0, 5), lookAtOrigin(0, 0, 5); }, {0, 0, 0},
+         {0, 0, -10}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,17 +126,6 @@ TEST_F(Camera, CamerasPointWhereAskedAndComposeWithTheModelview) {
         const auto [x, y, z] = c.point;
         for (int i = 0; i < 3; ++i) EXPECT_NEAR(m[i] * x + m[4 + i] * y + m[8 + i] * z + m[12 + i], c.eye[i], 1e-5);
     }
-
-    // Twice is the product, not a reset.
-    glLoadIdentity();
-    gluLookAt(1, 2, 3, 0, 0, 0, 0, 1, 0);
-    const Matrix once = current(GL_MODELVIEW_MATRIX);
-    glMultMatrixf(once.data());
-    const Matrix product = current(GL_MODELVIEW_MATRIX);
-    glLoadIdentity();
-    lookAtOrigin(1, 2, 3);
-    lookAtOrigin(1, 2, 3);
-    expectNear(current(GL_MODELVIEW_MATRIX), product);
 }
 
 }  // namespace

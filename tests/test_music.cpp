@@ -1,6 +1,4 @@
-// The music layer: the spectrum's scale, the stepped clock against the
-// synthesised source, gapless decoding, files that cannot be played, and the
-// real-time clocks with and without an audio device.
+// The music layer: spectrum, stepped and real-time clocks, bad files.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,34 +21,28 @@ namespace {
 const std::string kTestData = TESSERA_TESTDATA_DIR;
 constexpr double kBinHz = 44100.0 / 1024.0;
 
-// A stereo window of sines: (bin, amplitude) pairs, both channels equal.
-std::vector<int16_t> sineWindow(std::initializer_list<std::pair<double, double>> tones, long firstFrame = 0) {
+// The spectrum of a stereo window, both channels the source's frames
+// first..first+window-1, clamped to the 16-bit range.
+std::vector<float> spectrumOf(const std::function<double(long)>& source, long first = 0) {
     std::vector<int16_t> window(kSpectrumWindow * 2);
-    for (int n = 0; n < kSpectrumWindow; ++n) {
-        double value = 0;
-        for (auto [bin, amplitude] : tones)
-            value += amplitude * std::sin(2 * M_PI * bin * kBinHz * double(firstFrame + n) / 44100.0);
-        window[2 * n] = window[2 * n + 1] = int16_t(std::lround(std::clamp(value, -1.0, 32767.0 / 32768) * 32768));
-    }
-    return window;
+    for (int n = 0; n < kSpectrumWindow; ++n)
+        window[2 * n] = window[2 * n + 1] =
+            int16_t(std::lround(std::clamp(source(first + n), -1.0, 32767.0 / 32768) * 32768));
+    std::vector<float> out(kSpectrumBins);
+    computeSpectrum(window.data(), out.data());
+    return out;
+}
+
+// A sine centred on a bin.
+double binSine(double bin, double amplitude, long frame) {
+    return amplitude * std::sin(2 * M_PI * bin * kBinHz * double(frame) / 44100.0);
 }
 
 // The onset test file's source: silence, a bin-100 sine from frame 22050,
 // a bin-250 sine from frame 66150, 3 s in all (see tools/testmusic).
 double onsetSource(long frame) {
     if (frame < 22050 || frame >= 132300) return 0;
-    if (frame < 66150) return 0.5 * std::sin(2 * M_PI * 100 * kBinHz * double(frame - 22050) / 44100);
-    return 0.5 * std::sin(2 * M_PI * 250 * kBinHz * double(frame - 66150) / 44100);
-}
-
-std::vector<float> sourceSpectrum(int ms) {
-    const long end = long(ms) * 44100 / 1000;
-    std::vector<int16_t> window(kSpectrumWindow * 2);
-    for (int n = 0; n < kSpectrumWindow; ++n)
-        window[2 * n] = window[2 * n + 1] = int16_t(std::lround(onsetSource(end - kSpectrumWindow + n) * 32768));
-    std::vector<float> out(kSpectrumBins);
-    computeSpectrum(window.data(), out.data());
-    return out;
+    return frame < 66150 ? binSine(100, 0.5, frame - 22050) : binSine(250, 0.5, frame - 66150);
 }
 
 // Opens a test file (by name, or a full path) on the stepped clock, as the
@@ -67,21 +60,13 @@ MusicStream* openStepped(const std::string& name) {
 }  // namespace
 
 TEST(Spectrum, FullScaleSineCentredOnABinReadsOne) {
-    struct Case {
-        double bin, amplitude;
-    };
-    for (Case c : {Case{100, 1.0}, Case{150, 0.5}, Case{250, 0.25}, Case{37, 0.8}}) {
-        std::vector<float> out(kSpectrumBins);
-        computeSpectrum(sineWindow({{c.bin, c.amplitude}}).data(), out.data());
-        const int k = int(c.bin);
-        EXPECT_NEAR(out[k], c.amplitude, 2e-3) << "bin " << k;
-        EXPECT_NEAR(out[k - 1], c.amplitude / 2, 2e-3) << "Hann neighbour of " << k;
-        EXPECT_NEAR(out[k + 1], c.amplitude / 2, 2e-3);
-        for (int j = 0; j < kSpectrumBins; ++j) {
-            if (std::abs(j - k) > 2) {
-                EXPECT_LT(out[j], 1e-3) << "leak into bin " << j << " from " << k;
-            }
-        }
+    for (auto [k, amplitude] : {std::pair{100, 1.0}, {150, 0.5}, {250, 0.25}, {37, 0.8}}) {
+        const std::vector<float> out = spectrumOf([&](long frame) { return binSine(k, amplitude, frame); });
+        EXPECT_NEAR(out[k], amplitude, 2e-3) << "bin " << k;
+        EXPECT_NEAR(out[k - 1], amplitude / 2, 2e-3) << "Hann neighbour of " << k;
+        EXPECT_NEAR(out[k + 1], amplitude / 2, 2e-3);
+        for (int j = 0; j < kSpectrumBins; ++j)
+            EXPECT_TRUE(std::abs(j - k) <= 2 || out[j] < 1e-3) << "leak into bin " << j << " from " << k;
     }
 }
 
@@ -97,51 +82,29 @@ TEST(Spectrum, SilenceReadsZeroAndLoudnessIsClamped) {
     EXPECT_EQ(out[0], 1.0f);
 }
 
-TEST(SteppedClock, ToneCentredOnBin100) {
-    MusicStream* stream = openStepped("tone.mp3");
-    ASSERT_NE(stream, nullptr);
-    for (int ms : {500, 1000, 2500}) {
-        musicSetSteppedTime(ms);
-        EXPECT_EQ(musicGetTime(stream), ms);
-        const float* spectrum = musicSpectrum();
-        int peak = 0;
-        for (int k = 1; k < kSpectrumBins; ++k)
-            if (spectrum[k] > spectrum[peak]) peak = k;
-        EXPECT_EQ(peak, 100) << "at " << ms << " ms";
-        EXPECT_NEAR(spectrum[100], 0.99, 0.03) << "at " << ms << " ms";
-        EXPECT_LT(spectrum[150], 0.01);
-        EXPECT_LT(spectrum[250], 0.01);
-    }
-    musicClose(stream);
-}
-
 // The decoded samples line up with the synthesised source to the frame: the
 // spectrum at each stepped position matches the source's own spectrum there,
 // through the onset edges, where an encoder offset of even a few ms would
-// show.
-TEST(SteppedClock, PositionAndSpectrumAgreeWithTheSource) {
+// show. A position comes back bit for bit; past the end the spectrum, at the
+// same address, reads zero.
+TEST(SteppedClock, PositionAndSpectrumAgreeWithTheSourceAndRepeat) {
     MusicStream* stream = openStepped("onset.mp3");
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(musicDecodedFrames(stream), 132300) << "gapless decoding trims the encoder delay and padding";
     for (int ms : {100, 495, 503, 508, 512, 516, 520, 530, 1000, 1495, 1503, 1510, 1520, 2000, 2990, 3010, 3100}) {
         musicSetSteppedTime(ms);
-        const std::vector<float> expected = sourceSpectrum(ms);
+        EXPECT_EQ(musicGetTime(stream), ms);
+        const std::vector<float> expected = spectrumOf(onsetSource, long(ms) * 44100 / 1000 - kSpectrumWindow);
         const float* actual = musicSpectrum();
         for (int bin : {100, 150, 250})
             EXPECT_NEAR(actual[bin], expected[bin], 0.01) << "bin " << bin << " at " << ms << " ms";
     }
-    musicClose(stream);
-}
-
-TEST(SteppedClock, SpectrumRepeatsBitForBitAndReadsZeroPastTheEnd) {
-    MusicStream* stream = openStepped("onset.mp3");
     musicSetSteppedTime(1234);
     const std::vector<float> first(musicSpectrum(), musicSpectrum() + kSpectrumBins);
     musicSetSteppedTime(2222);
     musicSpectrum();
     musicSetSteppedTime(1234);
     EXPECT_EQ(std::memcmp(first.data(), musicSpectrum(), kSpectrumBins * sizeof(float)), 0);
-
     const float* pointer = musicSpectrum();
     for (int ms : {3100, 60000, 259999}) {
         musicSetSteppedTime(ms);
@@ -156,28 +119,23 @@ TEST(MusicFiles, UnplayableFilesAreRefusedWithAReason) {
     const std::string dir = testing::TempDir();
     std::ofstream(dir + "/text.mp3") << "this is not music\n";
     std::ofstream(dir + "/empty.mp3").close();
-    struct Case {
-        std::string path;
-        const char* reasonContains;
-    };
-    for (const Case& c : {Case{dir + "/missing.mp3", "No such file"}, Case{dir + "/text.mp3", "not a playable"},
-                          Case{dir + "/empty.mp3", "not a playable"}}) {
+    for (const auto& c : {std::pair{dir + "/missing.mp3", "No such file"}, {dir + "/text.mp3", "not a playable"},
+                          {dir + "/empty.mp3", "not a playable"}}) {
         std::string reason;
-        EXPECT_FALSE(musicFileIsPlayable(c.path.c_str(), &reason)) << c.path;
-        EXPECT_NE(reason.find(c.reasonContains), std::string::npos) << c.path << ": " << reason;
+        EXPECT_FALSE(musicFileIsPlayable(c.first.c_str(), &reason)) << c.first;
+        EXPECT_NE(reason.find(c.second), std::string::npos) << c.first << ": " << reason;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(musicOpen(c.path.c_str()), nullptr);
+        EXPECT_EQ(musicOpen(c.first.c_str()), nullptr);
         const std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_NE(said.find(c.path), std::string::npos) << said;
+        EXPECT_NE(said.find(c.first), std::string::npos) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     }
     std::string reason;
     EXPECT_TRUE(musicFileIsPlayable((kTestData + "/tone.mp3").c_str(), &reason)) << reason;
 }
 
-// A real-time clock over 2.6 s of a 2 s file: rising with wall time, never
-// going back, running on past the end of the music with the spectrum at 0.
-// Run in a child process each, since the clock kind is per process.
+// A real-time clock over 2.6 s of a 2 s file, in a child (the clock kind is per
+// process): rising with wall time, never back, on past the end, spectrum 0.
 static void playAndWatch(const char* driver, const std::string& path = kTestData + "/silence.mp3") {
     setenv("SDL_AUDIODRIVER", driver, 1);
     musicInit(kMusicRate);
@@ -208,15 +166,6 @@ static void playAndWatch(const char* driver, const std::string& path = kTestData
     std::exit(0);
 }
 
-TEST(RealTimeClockDeathTest, WithoutAnAudioDeviceTheClockRunsSilently) {
-    EXPECT_EXIT(playAndWatch("no-such-driver"), testing::ExitedWithCode(0),
-                "^tessera: no audio output \\(.*\\); the music plays silently on a real-time clock\n$");
-}
-
-TEST(RealTimeClockDeathTest, ThroughAnAudioDeviceTheClockFollowsPlayback) {
-    EXPECT_EXIT(playAndWatch("dummy"), testing::ExitedWithCode(0), "^$");
-}
-
 namespace {
 
 std::string writeTemp(const std::string& name, const std::vector<char>& bytes) {
@@ -225,9 +174,8 @@ std::string writeTemp(const std::string& name, const std::vector<char>& bytes) {
     return path;
 }
 
-// Damaged copies of tone.mp3 (3 s of the bin-100 sine, 122 KB): 20000 bytes
-// of noise over its middle, the same stretch cut out, and noise from a
-// third of the way to the end.
+// Damaged copies of tone.mp3 (3 s of the bin-100 sine, 122 KB): 20000 bytes of
+// noise a third in, the same stretch cut out, and noise from there to the end.
 enum class Damage { Overwritten, CutOut, GarbageToTheEnd };
 
 std::string damagedTone(Damage damage) {
@@ -243,9 +191,8 @@ std::string damagedTone(Damage damage) {
 }  // namespace
 
 // The music after a damaged stretch still plays, said in one line of ours
-// (the decoder library may add its own about the garbage), and the damage
-// is not played as noise: every window of the decoded stream is the clean
-// sine, but at the seam.
+// (the decoder library may add its own), and the damage is not played as
+// noise: every window but at the seam is the clean sine.
 TEST(DamagedMusic, PlaysOnPastTheDamageWithoutNoise) {
     struct Case {
         Damage damage;
@@ -275,18 +222,20 @@ TEST(DamagedMusic, PlaysOnPastTheDamageWithoutNoise) {
     }
 }
 
-// In real time, a file that turns to garbage a second in plays its second
-// and the clock runs on past it, with the wall clock.
-TEST(RealTimeClockDeathTest, PastMusicThatTurnsToGarbageTheClockRunsOn) {
-    const std::string path = damagedTone(Damage::GarbageToTheEnd);
-    EXPECT_EXIT(playAndWatch("dummy", path), testing::ExitedWithCode(0), "tessera: .* is damaged 1\\.0 s in");
+// Without a device the clock runs silently, saying so; through one it
+// follows playback; and a file that turns to garbage a second in plays its
+// second while the clock runs on past it, with the wall clock.
+TEST(RealTimeClockDeathTest, RisesWithTheWallClockWithOrWithoutADeviceAndPastGarbage) {
+    EXPECT_EXIT(playAndWatch("no-such-driver"), testing::ExitedWithCode(0),
+                "^tessera: no audio output \\(.*\\); the music plays silently on a real-time clock\n$");
+    EXPECT_EXIT(playAndWatch("dummy"), testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(playAndWatch("dummy", damagedTone(Damage::GarbageToTheEnd)), testing::ExitedWithCode(0),
+                "tessera: .* is damaged 1\\.0 s in");
 }
 
-// Hangs the fuzzers found, each under an alarm that turns a hang into a
-// failure. Waiting for the decoder must not miss its end (a short stream
-// that ended between the waiter's last look and its sleep left it asleep
-// for good; many short streams give that moment many chances), and the
-// files kept in fuzz/regressions open and decode promptly.
+// Hangs the fuzzers found, under an alarm: a short stream that ended between
+// the decoder waiter's last look and its sleep left it asleep (many short
+// streams give that moment many chances), and the kept regressions.
 TEST(MusicFilesDeathTest, WhatOnceHungNowEndsPromptly) {
     std::ifstream in(kTestData + "/tone.mp3", std::ios::binary);
     std::vector<char> bytes(4000);

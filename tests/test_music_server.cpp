@@ -1,8 +1,6 @@
-// The music clock through a real sound server that goes away mid-run: a
-// PulseAudio daemon of the test's own (null sink, private socket) takes the
-// music, then is killed. The clock must follow the audio while it plays,
-// then run on in real time from where it was, with one line on stderr, and
-// pass the demo's end.
+// The music clock through a sound server of the test's own (PulseAudio, null
+// sink, private socket) that is killed mid-run: the clock must follow the
+// audio, then run on in real time with one line on stderr past the demo's end.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -42,9 +40,8 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
     const Clock::time_point start = Clock::now();
     musicPlay(stream);
 
-    // Playing to the server: it lists our stream, and the clock rises but is
-    // never ahead of the wall clock by more than the little the server
-    // buffers, since it counts what the server took.
+    // The server lists our stream; the clock rises, never ahead of the wall
+    // clock by more than the little the server buffers.
     const std::string list = "pactl list short sink-inputs | grep -q .";
     int last = kStart;
     for (bool listed = false; !listed || msBetween(start, Clock::now()) < 2500;) {

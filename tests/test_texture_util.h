@@ -27,10 +27,7 @@ struct Picture {
 
 // A picture whose pixels come from fn(x, y, rgb_out).
 inline Picture makePicture(int width, int height, const std::function<void(int, int, uint8_t*)>& fn) {
-    Picture p;
-    p.width = width;
-    p.height = height;
-    p.rgb.resize(static_cast<size_t>(width) * height * 3);
+    Picture p{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) fn(x, y, &p.rgb[(static_cast<size_t>(y) * width + x) * 3]);
     return p;
@@ -40,11 +37,8 @@ inline Picture makePicture(int width, int height, const std::function<void(int, 
 // bottom-right white): orientation mistakes of any kind show at once.
 inline Picture quadrants(int width, int height) {
     return makePicture(width, height, [=](int x, int y, uint8_t* c) {
-        const bool right = x >= width / 2;
-        const bool bottom = y >= height / 2;
-        c[0] = (!bottom && !right) || (bottom && right) ? 255 : 0;
-        c[1] = (!bottom && right) || (bottom && right) ? 255 : 0;
-        c[2] = bottom ? 255 : 0;
+        const bool right = x >= width / 2, bottom = y >= height / 2;
+        c[0] = bottom == right ? 255 : 0, c[1] = right ? 255 : 0, c[2] = bottom ? 255 : 0;
     });
 }
 
@@ -127,20 +121,15 @@ inline void writeBytes(const std::string& path, const std::vector<uint8_t>& byte
 // A fresh scratch directory under /tmp, removed with its contents at the end.
 class ScratchDir {
 public:
-    ScratchDir() {
-        char name[] = "/tmp/tessera_tex_XXXXXX";
-        path_ = mkdtemp(name) ? name : "";
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
+    ScratchDir() : path_(mkdtemp(name_) ? name_ : "") {}
+    ~ScratchDir() { std::error_code ignored; if (!path_.empty()) std::filesystem::remove_all(path_, ignored); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    char name_[24] = "/tmp/tessera_tex_XXXXXX";
     std::string path_;
 };
 

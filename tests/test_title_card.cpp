@@ -61,11 +61,9 @@ protected:
     void SetUp() override {
         std::string reason;
         ASSERT_TRUE(offscreenCreate(kWidth, kHeight, &reason)) << reason;
-        // Smooth pictures (so resampling changes little) that differ
-        // everywhere and show any flip: red grows to the right, green
-        // downwards, and blue so steeply over the last 96 columns that
-        // showing the hundredth the card leaves out would be seen; then
-        // green grows to the left, blue upwards.
+        // Smooth pictures that differ everywhere and show any flip; intro's
+        // blue rises so steeply over the last 96 columns that showing the
+        // hundredth the card leaves out would be seen.
         intro = makePicture(640, 480, [](int x, int y, uint8_t* c) {
             c[0] = uint8_t(x * 255 / 639), c[1] = uint8_t(y * 255 / 479);
             c[2] = uint8_t(x < 544 ? 0 : (x - 544) * 255 / 95);
@@ -97,14 +95,10 @@ protected:
         glViewport(0, 0, kWidth, kHeight);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glEnable(GL_STENCIL_TEST);
+        for (GLenum cap : {GL_DEPTH_TEST, GL_CULL_FACE, GL_STENCIL_TEST}) glEnable(cap);
+        for (GLenum cap : {GL_LIGHTING, GL_BLEND, GL_TEXTURE_2D}) glDisable(cap);
         glStencilFunc(GL_EQUAL, 1, 0);
         glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-        glDisable(GL_LIGHTING);
-        glDisable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
     }
     static void clearFrame(float grey) {
         glClearColor(grey, grey, grey, 0);
@@ -126,9 +120,8 @@ protected:
             applyTimeline(t);
         }
     }
-    // Largest channel difference between the middle of the frame and the
-    // picture scaled by `level`: every 7th pixel of the card, away from its
-    // edges.
+    // Largest channel difference between the card (every 7th pixel, away from
+    // its edges) and the picture scaled by `level`.
     static int worstDifference(const std::vector<uint8_t>& frame, const Picture& p, double level) {
         int worst = 0;
         for (int py = 0; py < kHeight; py += 7)
