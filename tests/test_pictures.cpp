@@ -157,17 +157,18 @@ TEST(Pictures, ChessboardsAreBlackAndWhiteAndMove) {
 // well inside its time budget, and leaves no temporary behind.
 TEST(PicturePainter, FailsLoudlyPaintsWhatIsAskedAndRepeatsTheBuildByteForByte) {
     ScratchDir dir;
-    EXPECT_NE(runPainter("\"" + dir.path() + "\" no_such_picture"), 0);
-    EXPECT_NE(runPainter("\"" + dir.file("missing/dir") + "\""), 0);
+    const auto quoted = [](const std::string& path) { return std::string(1, '"').append(path).append(1, '"'); };
+    EXPECT_NE(runPainter(quoted(dir.path()) + " no_such_picture"), 0);
+    EXPECT_NE(runPainter(quoted(dir.file("missing/dir"))), 0);
     EXPECT_NE(runPainter(""), 0);
-    EXPECT_EQ(runPainter("\"" + dir.path() + "\" scacchi3"), 0);
+    EXPECT_EQ(runPainter(quoted(dir.path()) + " scacchi3"), 0);
     std::vector<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         written.push_back(entry.path().filename().string());
     EXPECT_EQ(written, std::vector<std::string>{"scacchi3.jpg"});
 
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(runPainter("\"" + dir.path() + "\""), 0);
+    ASSERT_EQ(runPainter(quoted(dir.path())), 0);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
     for (const PictureInfo& info : kPictures) {
         SCOPED_TRACE(info.name);

@@ -282,6 +282,7 @@ TEST_F(Scenes, LetterboxRowsAndRadialCoverage) {
             << "edge " << edge;
     }
     radialSpin = 0.0f;
+    radialTexture = radialTexture2 = 0;  // untextured, whatever an earlier start-up loaded
     resetGl();
     drawRadialOverlay();
     EXPECT_EQ(radialSpin, 1.0f);

@@ -124,7 +124,9 @@ TEST_F(TextureLoader, PicturesBecomePowerOfTwoTexturesStoredBottomRowFirst) {
         EXPECT_EQ(w, c.texWidth);
         EXPECT_EQ(h, c.texHeight);
         if (c.width >= 8) expectQuadrants(texels.data(), w, h, 30);
-        if (c.width == 1) EXPECT_LE(distance(texels.data(), 200, 100, 50), 12);
+        if (c.width == 1) {
+            EXPECT_LE(distance(texels.data(), 200, 100, 50), 12);
+        }
         glDeleteTextures(1, &id);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     }
