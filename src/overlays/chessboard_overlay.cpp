@@ -25,10 +25,5 @@ void drawChessboardOverlay() {
     beginOrtho(-1.0f, 1.0f, -1.0f, 1.0f);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawScreenQuad();
-    endProjection();
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
-    glPopMatrix();
+    endScreenOverlay();
 }

@@ -29,10 +29,5 @@ void drawFaceOverlay(float level1, float level2, float level3, unsigned char lay
     addLayer(faceTexture, level1);
     addLayer(faceAntiTexture, level2);
     if (layer3On == 1) addLayer(visoTexture, level3);
-    endProjection();
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
-    glPopMatrix();
+    endScreenOverlay();
 }

@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include "render/camera.h"
+
 void drawScreenQuad() {
     glBegin(GL_QUADS);
     glTexCoord2f(0.0f, 0.0f);
@@ -14,4 +16,13 @@ void drawScreenQuad() {
     glTexCoord2f(0.0f, 1.0f);
     glVertex2f(-1.0f, 1.0f);
     glEnd();
+}
+
+void endScreenOverlay() {
+    endProjection();
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glPopMatrix();
 }

@@ -5,3 +5,9 @@
 // with t = 0 at the bottom (pictures are stored bottom row first, so they
 // show upright). Counter-clockwise, so it survives back-face culling.
 void drawScreenQuad();
+
+// The hand-back of the full-screen overlays drawn inside a saved modelview
+// and an orthographic projection: restores both, switches texturing and
+// blending off and lighting and the depth test back on, as every scene
+// after them expects.
+void endScreenOverlay();
