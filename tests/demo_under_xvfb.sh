@@ -145,9 +145,10 @@ if [ -n "$window" ]; then
   geometry=$(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} /Override Redirect State:/{o=$4}
                                          END{print w "x" h " " o}')
   [ "$geometry" = "640x480 no" ] && pass "--window opens a 640x480 managed window" || fail "--window: $geometry"
-  # Moved on screen first, so that a shot of the window holds all of it.
+  # Moved on screen first, so that a shot of the window holds all of it; shot
+  # once the test track's tones (and the face layers they light) are over.
   xdotool windowmove "$window" 100 100
-  for _ in $(seq 100); do [ "$(xdotool getwindowname "$window")" -ge 3000 ] 2>/dev/null && break; sleep 0.1; done
+  for _ in $(seq 100); do [ "$(xdotool getwindowname "$window")" -ge 5000 ] 2>/dev/null && break; sleep 0.1; done
   xwd -id "$window" -silent | convert xwd:- "$work/small.png" 2>/dev/null
   xdotool windowsize "$window" 800 400; sleep 0.5
   xwd -id "$window" -silent | convert xwd:- "$work/window.png" 2>/dev/null
