@@ -11,9 +11,7 @@ set -u
 render=$1 testdata=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { echo "ok: $1"; passed=$((passed + 1)); }
-fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
+source "$(dirname "$0")/checks.sh"
 check() { if eval "$2"; then pass "$1"; else fail "$1"; fi; }
 
 probe() { ffprobe -v error -select_streams "$2" -show_entries "$3" -of default=nw=1:nk=1 "$1"; }
@@ -128,5 +126,4 @@ wait_for "$work/sig/frame-000010.png" && kill -s HUP $pid
 wait $pid
 check "SIGHUP inherited as ignored stays ignored" '[ $? = 0 ] && [ "$(ls "$work/sig" | wc -l)" = 31 ]'
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+report

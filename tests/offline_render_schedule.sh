@@ -8,9 +8,7 @@ set -u
 render=$1 testdata=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { echo "ok: $1"; passed=$((passed + 1)); }
-fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
+source "$(dirname "$0")/checks.sh"
 
 cd "$testdata/demo"
 "$render" --fps 5 --check --bands --png-at 0,1000,130000 --out "$work/frames" >"$work/bands.csv" 2>"$work/stderr"
@@ -52,5 +50,4 @@ count=$(ls "$work/range" | wc -l)
 [ $? = 1 ] && grep -q 'cannot play "music/mix.mp3" in the working directory' "$work/stderr" \
   && pass "missing music refused" || fail "missing music: $(cat "$work/stderr")"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+report

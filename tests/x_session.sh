@@ -1,10 +1,7 @@
 # x_session.sh -- shared by the scripts that run the real demo on an X server.
 # Source it with $work set to a scratch folder.
 
-passed=0 failed=0
-pass() { echo "ok: $1"; passed=$((passed + 1)); }
-fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
-report() { echo "$passed passed, $failed failed"; [ "$failed" = 0 ]; }
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # Starts an X server given as a command (it must take -displayfd 3), waits
 # for it and exports DISPLAY; sets $x_server. Ends the script if it fails.
