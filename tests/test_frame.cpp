@@ -16,6 +16,7 @@
 #include "overlays/radial_overlay.h"
 #include "shell/demo_state.h"
 #include "shell/frame.h"
+#include "shell/frame_pacing.h"
 #include "shell/startup.h"
 #include "shell/timeline.h"
 #include "shell/window.h"
@@ -266,5 +267,46 @@ TEST(PictureRect, LargestCentredFourByThree) {
         EXPECT_EQ(r.y, c.expected.y) << c.w << "x" << c.h;
         EXPECT_EQ(r.width, c.expected.width) << c.w << "x" << c.h;
         EXPECT_EQ(r.height, c.expected.height) << c.w << "x" << c.h;
+    }
+}
+
+// The player's frame cap: starts on a fixed 60 Hz grid, at once when a slot
+// has passed, re-anchored after a stall of more than a frame; no cap at 0.
+TEST(FrameGrid, StartsOnTheGridCatchesUpOnceAndReanchors) {
+    constexpr int64_t ms = 1000000, t0 = 5 * ms;
+    const auto slot = [](int64_t anchor, int64_t k) { return anchor + k * 1000000000 / 60; };
+    FrameGrid grid;
+    struct Step {
+        int64_t now, start;
+        const char* what;
+    } steps[] = {
+        {t0, t0, "the first frame anchors the grid"},
+        {t0 + 5 * ms, slot(t0, 1), "an early frame waits for slot 1"},
+        {slot(t0, 1) + 2 * ms, slot(t0, 2), "and the next for slot 2"},
+        {slot(t0, 3) + 10 * ms, slot(t0, 3) + 10 * ms, "a frame late by less than a frame starts at once"},
+        {slot(t0, 3) + 11 * ms, slot(t0, 4), "and the grid is kept: slot 4"},
+        {slot(t0, 5) + 20 * ms, slot(t0, 5) + 20 * ms, "more than a frame late: start now, re-anchor"},
+        {slot(t0, 5) + 21 * ms, slot(slot(t0, 5) + 20 * ms, 1), "one period after the new anchor"},
+    };
+    for (const Step& step : steps) EXPECT_EQ(nextFrameStart(grid, step.now, 60), step.start) << step.what;
+    for (int64_t now : {int64_t(0), 7 * ms, 7 * ms}) EXPECT_EQ(nextFrameStart(grid, now, 0), now) << "no cap";
+}
+
+TEST(FrameGrid, AveragesSixtyOnFastDisplaysWithoutDrift) {
+    // A display at 144 Hz with vertical sync: a frame drawn in 3 ms shows at
+    // the next refresh after it, and the loop asks for the following frame
+    // then. Over 100 s the grid's 6000 slots are all used, exactly.
+    for (int hz : {60, 75, 120, 144}) {
+        FrameGrid grid;
+        const int64_t refresh = 1000000000 / hz;
+        int64_t now = 0;
+        int frames = 0;
+        while (now < 100000000000) {
+            const int64_t start = nextFrameStart(grid, now, 60);
+            ++frames;
+            now = ((start + 3000000) / refresh + 1) * refresh;  // swapped at the next refresh
+        }
+        EXPECT_NEAR(frames, 6000, 1) << hz << " Hz";
+        EXPECT_EQ(grid.anchorNs + 6000 * int64_t(1000000000) / 60, 100000000000) << hz << " Hz: the grid drifted";
     }
 }

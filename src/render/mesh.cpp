@@ -14,6 +14,7 @@ int32_t meshGShadeLevels[kMeshGVertexCount] = {};
 int32_t meshHShadeLevels[kMeshHVertexCount] = {};
 float meshIDisplacement[kMeshIVertexCount] = {};
 uint8_t halftonePatterns[kHalftoneLevels][kStippleBytes] = {};
+MeshDrawWatcher meshDrawWatcher = nullptr;
 
 // The stored data marks the closing corner of each quad by complementing it.
 // Undo that: any negative int becomes ~int. Sign-only, so idempotent, and a
@@ -35,6 +36,7 @@ void fixUpAllMeshes() {
 // Lit, shaded drawing: the caller owns every piece of state, we only send
 // each corner's normal and position.
 void drawMesh(const float* vertices, const float* normals, const MeshFace* faces, int32_t faceCount) {
+    if (meshDrawWatcher) meshDrawWatcher(vertices, faces, faceCount, nullptr, nullptr);
     glBegin(GL_QUADS);
     for (int32_t f = 0; f < faceCount; ++f) {
         for (int32_t k : faces[f].corner) {
@@ -50,6 +52,7 @@ void drawMesh(const float* vertices, const float* normals, const MeshFace* faces
 // every scene that calls it expects depth testing afterwards.
 void drawMeshPositionsNoDepth(const float* vertices, const float* /*normals*/, const MeshFace* faces,
                               int32_t faceCount) {
+    if (meshDrawWatcher) meshDrawWatcher(vertices, faces, faceCount, nullptr, nullptr);
     glDisable(GL_DEPTH_TEST);
     glBegin(GL_QUADS);
     for (int32_t f = 0; f < faceCount; ++f) {
@@ -63,6 +66,7 @@ void drawMeshPositionsNoDepth(const float* vertices, const float* /*normals*/, c
 // amount, so the surface swells and shrinks without changing its shading.
 void drawMeshDisplaced(const float* vertices, const float* normals, const MeshFace* faces, int32_t faceCount,
                        const float* displacement) {
+    if (meshDrawWatcher) meshDrawWatcher(vertices, faces, faceCount, normals, displacement);
     glBegin(GL_QUADS);
     for (int32_t f = 0; f < faceCount; ++f) {
         for (int32_t k : faces[f].corner) {
@@ -101,6 +105,7 @@ void computeShadeLevels(float lightX, float lightY, float lightZ, const float* n
 // pass (and saturates from pass 6 on); the stipple pattern thins the coverage
 // instead, which gives the crawling screen-space grain.
 void drawMeshHalftone(const int32_t* levels, const MeshFace* faces, const float* vertices, int32_t faceCount) {
+    if (meshDrawWatcher) meshDrawWatcher(vertices, faces, faceCount, nullptr, nullptr);
     glEnable(GL_POLYGON_STIPPLE);
     for (int32_t pass = 0; pass < kHalftoneLevels; ++pass) {
         glPolygonStipple(halftonePatterns[pass]);

@@ -56,6 +56,15 @@ constexpr int kHalftoneLevels = 12;
 constexpr int kStippleBytes = 128;
 extern uint8_t halftonePatterns[kHalftoneLevels][kStippleBytes];
 
+// Called, when set, at the start of every mesh draw (all four ways) with the
+// corner positions and quads about to be sent and, for drawMeshDisplaced, the
+// normals and the displacement that move them (else null). Lets a tool follow
+// each draw's model space through the modelview matrix of the moment; the
+// demo itself never sets it.
+using MeshDrawWatcher = void (*)(const float* vertices, const MeshFace* faces, int32_t faceCount,
+                                 const float* normals, const float* displacement);
+extern MeshDrawWatcher meshDrawWatcher;
+
 // Replaces every negative index of the mesh's face array by its complement.
 // Looks only at the sign, so a second run changes nothing.
 void fixUpMeshFaces(Mesh& mesh);

@@ -15,19 +15,35 @@
 #include "audio/music.h"
 #include "shell/end_signals.h"
 #include "shell/frame.h"
+#include "shell/frame_pacing.h"
 #include "shell/startup.h"
 #include "shell/window.h"
 #include "shell/window_glut.h"
 
 static const char kUsage[] =
-    "usage: tessera [--window] [--help] [--version]\n"
+    "usage: tessera [--window] [--max-fps N] [--help] [--version]\n"
     "Plays the demo full screen; runs in the current working directory, which must hold music/ and textures/.\n"
-    "  --window   play in an ordinary resizable 640 x 480 window instead\n"
-    "  --help     print this and exit\n"
-    "  --version  print the version and exit\n"
+    "  --window       play in an ordinary resizable 640 x 480 window instead\n"
+    "  --max-fps N    start at most N frames a second (default 60, the rate the effects that\n"
+    "                 step once a frame were made for); 0 draws as fast as the machine allows\n"
+    "  --help         print this and exit\n"
+    "  --version      print the version and exit\n"
     "Escape ends the demo; so do Ctrl+C, SIGTERM and SIGHUP (exit status 128 + the signal's number).\n";
 
-// Takes the demo's three options; anything else is refused with one line
+// --max-fps takes a whole number from 0 (no cap) to 1000.
+static int readFrameCap(const char* text) {
+    char* end = nullptr;
+    const long value = text ? std::strtol(text, &end, 10) : -1;
+    if (!text || !*text || *end || value < 0 || value > 1000) {
+        std::fprintf(stderr, "tessera: --max-fps needs a whole number from 0 (no cap) to 1000, not %s%s%s\n",
+                     text ? "\"" : "", text ? text : "nothing", text ? "\"" : "");
+        std::fputs(kUsage, stderr);
+        std::exit(2);
+    }
+    return int(value);
+}
+
+// Takes the demo's options; anything else is refused with one line
 // and the usage (status 2), before the display is touched. GLUT is given no
 // options of its own, so none reach it by accident. Returns whether the
 // demo plays in a window.
@@ -36,6 +52,8 @@ static bool readCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--window")) {
             inWindow = true;
+        } else if (!std::strcmp(argv[i], "--max-fps")) {
+            maxFramesPerSecond = readFrameCap(i + 1 < argc ? argv[++i] : nullptr);
         } else if (!std::strcmp(argv[i], "--help")) {
             std::fputs(kUsage, stdout);
             std::exit(0);
@@ -51,10 +69,12 @@ static bool readCommandLine(int argc, char** argv) {
     return inWindow;
 }
 
-// The idle callback: ends the demo as Escape does once a signal has asked
-// for it, else draws the next frame. Idle runs on every turn of the main
-// loop, drawn or not, so the signal is seen within one frame.
+// The idle callback: waits for the next frame's slot (60 a second unless
+// --max-fps says otherwise), then ends the demo as Escape does if a signal
+// has asked for it, else draws the next frame. Idle runs on every turn of
+// the main loop, drawn or not, so the signal is seen within one frame.
 static void nextFrame() {
+    waitForFrameSlot();
     if (const int number = endSignalReceived()) shutdownAndExit(128 + number);
     renderFrame();
 }
