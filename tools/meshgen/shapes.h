@@ -55,7 +55,7 @@ inline double bump(V3 d, V3 c, double w) { return std::exp((dot(d, normalize(c))
 // Latitude rings between two poles on the y axis: 63 rings of 32 vertices,
 // 62 x 32 quads between rings, and each pole closed by 16 quads that take
 // three consecutive ring vertices each, so the pole has 16 neighbours.
-inline Build poleSphere(const std::function<double(V3)>& radius) {
+inline Build poleSphere(const std::function<double(V3)>& radius, bool polesOnZ = false) {
     constexpr int kRings = 63, kAround = 32;
     Build b;
     b.pos.push_back({0, 1, 0});
@@ -75,6 +75,8 @@ inline Build poleSphere(const std::function<double(V3)>& radius) {
         b.faces.push_back({north, ring(0, 2 * j), ring(0, 2 * j + 1), ring(0, 2 * j + 2)});
         b.faces.push_back({south, ring(kRings - 1, 2 * j), ring(kRings - 1, 2 * j + 1), ring(kRings - 1, 2 * j + 2)});
     }
+    if (polesOnZ)
+        for (V3& p : b.pos) p = {p.x, -p.z, p.y};
     applyRadial(b, radius);
     return b;
 }
@@ -140,30 +142,48 @@ inline Build makeMeshB() {
 // small and the lobes narrow, so that the lobes alone reach out to the
 // half-extents: the window scene looks at it from 20 units away while it
 // tumbles, and a round body of that size would swallow the eye. The lobes
-// point where that eye never comes: its tumble (at most a quarter turn about
-// an axis with no negative component) keeps the eye on the +z side of the
-// mesh and out of the octant where x and y are both negative.
+// point only where that eye never comes (see awayFromWindowEye below).
+inline double awayFromWindowEye(V3 d);
 inline double meshCRadius(V3 d) {
-    return 0.4 + 0.55 * bump(d, {0.11, 0.99, -0.02}, 0.11) + 0.5 * bump(d, {-0.96, -0.27, -0.07}, 0.1) +
-           0.52 * bump(d, {0.61, -0.79, -0.09}, 0.1) + 0.48 * bump(d, {0.93, 0.35, -0.12}, 0.1) +
-           0.44 * bump(d, {-0.36, -0.19, 0.92}, 0.09);
+    const double lobes = 0.55 * bump(d, {0.1, 0.93, -0.35}, 0.11) + 0.5 * bump(d, {-0.9, -0.35, -0.25}, 0.1) +
+                         0.6 * bump(d, {0.5, -0.8, -0.33}, 0.1) + 0.48 * bump(d, {0.88, 0.3, -0.37}, 0.1) +
+                         0.6 * bump(d, {-0.36, -0.33, 0.87}, 0.09);
+    return 0.4 + lobes * awayFromWindowEye(d);
 }
 
-// meshD: a squat ball girdled by six ribs, three on each side of the
-// equator, like hoops. The body between them is small and only the crests
-// of the ribs reach the half-extents (the same reason as for meshC). The
-// ribs run round the ball rather than from pole to pole: across the
-// latitudes the surface has 63 rings to follow a crest, round it only 32.
+// How deep direction d lies in the part of the sphere that the window
+// scene's eye never visits. That eye sits 20 units from the mesh's centre
+// (16.7 from the enlarged copy's) and tumbles with it by at most a quarter
+// turn about an axis with no negative component, which keeps it, in the
+// mesh's own frame, at z >= 0 and never where x and y are both negative.
+// 0 within about 9 degrees of where the eye can come, 1 beyond about 23.
+inline double windowEyeDepth(double v) {
+    const double t = std::fmin(1.0, std::fmax(0.0, (v - 0.05) / 0.55));
+    return t * t * (3 - 2 * t);
+}
+inline double behindWindowEye(V3 d) { return windowEyeDepth(-d.z); }
+inline double awayFromWindowEye(V3 d) {
+    const double behind = behindWindowEye(d), offside = windowEyeDepth(-d.x) * windowEyeDepth(-d.y);
+    return behind + offside - behind * offside;  // a smooth "either"
+}
+
+// meshD: a ball girdled behind by three ribs, like hoops round the z axis,
+// and a horn in front. The window scene's eye never comes behind it (z < 0):
+// there the ribs reach the x, y and -z half-extents; in front the ball is
+// small and smooth, and only the horn, in the quarter where x and y are both
+// negative, reaches out to +z. Its rings run round the z axis (its poles
+// are there, the same quads as meshC's turned), so that each rib follows one
+// of the 63 rings rather than cutting across the 32 steps round them.
 inline double meshDRadius(V3 d) {
-    const double latitude = std::asin(std::fmax(-1.0, std::fmin(1.0, d.y)));
+    const double latitude = std::asin(std::fmax(-1.0, std::fmin(1.0, d.z)));
     const double width = 8 * M_PI / 180;
-    double r = 0.5;
-    for (double degrees : {22.0, 48.0, 74.0})
-        for (double side : {-1.0, 1.0}) {
-            const double t = (latitude - side * degrees * M_PI / 180) / width;
-            r += 0.5 * std::exp(-t * t);
-        }
-    return r;
+    double ribs = 0;
+    for (double degrees : {-22.0, -48.0, -74.0}) {
+        const double t = (latitude - degrees * M_PI / 180) / width;
+        ribs += 0.5 * std::exp(-t * t);
+    }
+    const double horn = 0.82 * bump(d, {-0.5, -0.5, 0.71}, 0.1);
+    return 0.4 + ribs + horn * awayFromWindowEye(d);
 }
 
 inline Build makeMeshC() {
@@ -173,28 +193,83 @@ inline Build makeMeshC() {
 }
 
 inline Build makeMeshD() {
-    Build b = poleSphere(meshDRadius);
+    Build b = poleSphere(meshDRadius, true);
     finishMesh(b, {23.73, 20.18, 24.54}, "meshD");
     return b;
 }
 
-// meshE: a round tube along a (2, 3) torus knot (the trefoil). The section is
-// laid out in the frame of the torus the knot winds on, whose normal is
-// always perpendicular to the knot, so the tube closes without a seam.
+// meshE: a round tube that runs round a small loop and out into three long
+// petals. The window scene's eye comes within 20 units of the centre (16.7
+// of the enlarged copy's) from half of all directions, and a tube reaching
+// the half-extents there would take it in: the petals lie where it never
+// comes (see awayFromWindowEye), two behind (z < 0) towards +x and +y and
+// one in front where x and y are both negative, which gives the other three
+// half-extents; the loop between them stays well inside the eye's distance.
+inline V3 meshECentre(double u) {
+    static const V3 kPetal[3] = {{0.8, -0.2, -0.56}, {-0.2, 0.8, -0.56}, {-0.62, -0.62, 0.48}};
+    static constexpr double kLength[3] = {1.0, 1.0, 1.29};
+    constexpr double kLoop = 0.3, kHalf = 0.35;  // the loop's radius; a petal's half-width per length
+    // Five points a petal: on the loop before it, half-way out on one side,
+    // the tip, half-way back on the other side, on the loop after it.
+    static const std::vector<V3> points = [&] {
+        std::vector<V3> list;
+        for (int k = 0; k < 3; ++k) {
+            const V3 d = normalize(kPetal[k]), next = normalize(kPetal[(k + 1) % 3]),
+                     previous = normalize(kPetal[(k + 2) % 3]);
+            const V3 along = next - previous;
+            const V3 a = normalize(along - d * dot(along, d)), n = normalize(cross(d, a));
+            const double middle = (kLoop + kLength[k]) / 2;
+            list.push_back(normalize(d * 0.7 + previous * 0.3) * kLoop);
+            list.push_back(d * middle - n * (kHalf * kLength[k]));
+            list.push_back(d * kLength[k]);
+            list.push_back(d * middle + n * (kHalf * kLength[k]));
+            list.push_back(normalize(d * 0.7 + next * 0.3) * kLoop);
+        }
+        return list;
+    }();
+    // a closed Catmull-Rom spline through them: C1, so the normals are smooth
+    const int count = int(points.size());
+    const double s = count * (u - std::floor(u));
+    const int i = int(s);
+    const double f = s - i;
+    auto at = [&](int k) { return points[((k % count) + count) % count]; };
+    const V3 p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
+    return (p1 * 2 + (p2 - p0) * f + (p0 * 2 - p1 * 5 + p2 * 4 - p3) * (f * f) +
+            (p1 * 3 - p0 - p2 * 3 + p3) * (f * f * f)) * 0.5;
+}
+
+// The tube's section turns with the curve without twisting: a frame carried
+// along by reflections (rotation-minimising), with the small twist it has
+// gathered on coming round spread evenly over the loop so that it closes.
 inline Build makeMeshE() {
-    const double R = 2.0, r = 1.0, tube = 0.42;
+    constexpr int kSamples = 16384;
+    const double tube = 0.07;
+    std::vector<V3> tangent(kSamples + 1), normal(kSamples + 1);
+    for (int i = 0; i <= kSamples; ++i) {
+        const double u = double(i) / kSamples, h = 1e-7;
+        tangent[i] = normalize(meshECentre(u + h) - meshECentre(u - h));
+    }
+    normal[0] = normalize(cross(tangent[0], cross(V3{0.3, 0.5, 0.8}, tangent[0])));
+    for (int i = 0; i < kSamples; ++i) {
+        const V3 step = meshECentre(double(i + 1) / kSamples) - meshECentre(double(i) / kSamples);
+        const V3 r = normal[i] - step * (2 * dot(step, normal[i]) / dot(step, step));
+        const V3 t = tangent[i] - step * (2 * dot(step, tangent[i]) / dot(step, step));
+        const V3 mirror = tangent[i + 1] - t;
+        normal[i + 1] = normalize(r - mirror * (2 * dot(mirror, r) / std::fmax(dot(mirror, mirror), 1e-300)));
+    }
+    const V3 binormal0 = cross(tangent[0], normal[0]);
+    const double twist = std::atan2(dot(normal[kSamples], binormal0), dot(normal[kSamples], normal[0]));
     Build b = gridTorus(128, 64, [&](double u, double v) {
-        const double t = 2 * M_PI * u, w = 2 * M_PI * v;
-        const double ring = R + r * std::cos(3 * t);
-        const V3 k{ring * std::cos(2 * t), ring * std::sin(2 * t), r * std::sin(3 * t)};
-        const V3 dk{-3 * r * std::sin(3 * t) * std::cos(2 * t) - 2 * ring * std::sin(2 * t),
-                    -3 * r * std::sin(3 * t) * std::sin(2 * t) + 2 * ring * std::cos(2 * t), 3 * r * std::cos(3 * t)};
-        const V3 core{R * std::cos(2 * t), R * std::sin(2 * t), 0};
-        const V3 n = normalize(k - core);
-        const V3 bin = normalize(cross(normalize(dk), n));
-        return k + (n * std::cos(w) + bin * std::sin(w)) * tube;
+        const double s = (u - std::floor(u)) * kSamples;
+        const int i = std::min(int(s), kSamples - 1);
+        const double f = s - i;
+        const V3 t = normalize(tangent[i] * (1 - f) + tangent[i + 1] * f);
+        V3 n = normal[i] * (1 - f) + normal[i + 1] * f;
+        n = normalize(n - t * dot(n, t));
+        const V3 bin = cross(t, n);
+        const double w = 2 * M_PI * v - twist * (u - std::floor(u));
+        return meshECentre(u) + (n * std::cos(w) + bin * std::sin(w)) * tube;
     });
-    alignToExtents(b, {19.57, 24.77, 22.67});
     finishMesh(b, {19.57, 24.77, 22.67}, "meshE");
     return b;
 }
@@ -350,10 +425,17 @@ inline Build makeMeshG() {
 // ---------------------------------------------------------------------------
 // meshH: a star. The tetrakis hexahedron (a pyramid on every face of a cube),
 // split into 72 quads, refined chord by chord to 366 quads and pushed out to
-// a radial function with spikes at the 6 apexes and 4 of the 8 cube corners
-// (the other 4 corners carry only studs). The spikes are near-cones (flat flanks, rounded tips) rather than bell shapes:
-// with a few hundred quads, bell-shaped flanks left faces tilted against the
-// true normals of their own corners.
+// a radial function with slender spikes at the 6 apexes and at one of the 8
+// cube corners (the other 7 carry only studs). The spikes are near-cones
+// (flat flanks, rounded tips) rather than bell shapes: with a few hundred
+// quads, bell-shaped flanks left faces tilted against the true normals of
+// their own corners.
+//
+// The halftone scene's eyes fly round the star at 17 to 62 units, closer
+// than its spikes reach, so every spike stands where no eye comes: each
+// apex is turned away from its axis (by up to 30 degrees, still giving that
+// axis its half-extent) towards a gap of at least 20 degrees in the eyes'
+// paths, which tessera-eyecheck --eyes maps.
 
 inline Build meshHLayout() {
     std::vector<V3> pos;
@@ -430,7 +512,7 @@ inline Build refineByChords(const Build& base, const std::vector<std::array<int,
     return b;
 }
 
-constexpr double kStarReach = 0.55, kStarSoft = 0.1, kStarTip = 0.1;
+constexpr double kStarReach = 0.26, kStarSoft = 0.1, kStarTip = 0.1;
 
 // A cone-like spike over the sphere: full height at direction c, falling
 // almost linearly with the angle to nothing at a chord distance of `reach`
@@ -445,40 +527,64 @@ inline double spike(V3 d, V3 c, double reach) {
     return e * std::log1p(std::exp((1 - t) / e)) / (e * std::log1p(std::exp(1 / e)));
 }
 
-// The halftone scene's fixed cameras look at the star from 17 to 35 units
-// away along four of the cube diagonals; the spikes there are mere studs, so
-// that those eyes stay outside. The other four corners keep long spikes.
-// Slender spikes keep the axial ones clear of those eyes as well.
-inline bool starCornerFacesCamera(int corner) {
-    const int x = corner & 1 ? 1 : -1, y = corner & 2 ? 1 : -1, z = corner & 4 ? 1 : -1;
-    // (1, 1, 1), (1, -1, 1), (-1, 1, -1), (1, -1, -1)
-    return (x == 1 && z == 1) || (x == -1 && y == 1 && z == -1) || (x == 1 && y == -1 && z == -1);
-}
+// Where the spikes should stand: the apexes on +x, -x, +y, -y, +z, -z turned
+// into the gaps of the eyes' paths, and cube corner (-1, -1, -1), the one
+// long corner spike, likewise.
+inline const V3 kStarApex[6] = {{0.891, 0.405, -0.204}, {-0.972, 0.19, 0.14}, {0.0, 1.0, 0.0},
+                                {0.0, -1.0, 0.0},        {0.338, 0.263, 0.904}, {-0.604, -0.063, -0.795}};
+inline const V3 kStarCorner{-0.777, -0.385, -0.498};
 
 struct StarShape {
     double base = 6.0;
-    double corner = 80.0;  // the longest corner spike; the others are fractions of it
-    double stud = 2.5;     // the corners that face the cameras
-    V3 axis{64.0, 66.0, 55.0};
+    double corner = 80.0;             // the corner spike's height
+    V3 reach{70.93, 73.04, 61.34};    // how far each apex's tip reaches along its own axis
+    V3 apex[6];                       // where the spikes stand: on the layout's
+    V3 cornerApex;                    // own apex and corner vertices
 
     double operator()(V3 d) const {
-        // lengths of the long corner spikes (corner i has x, y, z > 0 as bits
-        // 0, 1, 2 are set); the studs' entries are unused
-        static constexpr double kLong[8] = {0.7, 0.0, 0.0, 1.0, 0.7, 0.0, 0.75, 0.0};
-        double r = base;
-        for (int i = 0; i < 8; ++i) {
-            const double height = starCornerFacesCamera(i) ? stud : corner * kLong[i];
-            r += height * spike(d, {i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0}, kStarReach);
-        }
-        for (int a = 0; a < 3; ++a)
-            for (int s = -1; s <= 1; s += 2) {
-                V3 c;
-                set(c, a, s);
-                r += get(axis, a) * spike(d, c, kStarReach);
-            }
+        double r = base + corner * spike(d, cornerApex, kStarReach);
+        // each apex spike just long enough to give its axis that reach, so the
+        // box needs no centring that would push the body towards an eye
+        for (int k = 0; k < 6; ++k)
+            r += (get(reach, k / 2) / std::fabs(get(apex[k], k / 2)) - base) * spike(d, apex[k], kStarReach);
         return r;
     }
 };
+
+// Turns the unit sphere's points so that the layout's apexes and corner
+// (-1, -1, -1) come near their spikes' directions, the points round them
+// following less the farther they are, and returns where those seven
+// vertices landed (the turns overlap a little, so not exactly on target).
+inline std::vector<V3> turnTowardsSpikes(Build& sphere) {
+    std::vector<std::pair<V3, V3>> moves;
+    for (int k = 0; k < 6; ++k) {
+        V3 axis;
+        set(axis, k / 2, k % 2 ? -1.0 : 1.0);
+        moves.push_back({axis, normalize(kStarApex[k])});
+    }
+    moves.push_back({normalize(V3{-1, -1, -1}), normalize(kStarCorner)});
+    std::vector<int> landed;
+    for (const auto& move : moves) {
+        int nearest = 0;
+        for (size_t i = 0; i < sphere.pos.size(); ++i)
+            if (dot(sphere.pos[i], move.first) > dot(sphere.pos[nearest], move.first)) nearest = int(i);
+        landed.push_back(nearest);
+    }
+    // each move turns the sphere about the axis from -> to, fully at `from`
+    // and fading with the angle away from it (Rodrigues' rotation)
+    for (const auto& [from, to] : moves) {
+        const V3 k = normalize(cross(from, to));
+        const double angle = std::acos(std::fmax(-1.0, std::fmin(1.0, dot(from, to))));
+        if (angle < 1e-9) continue;
+        for (V3& p : sphere.pos) {
+            const double a = angle * std::exp(-(1 - dot(p, from)) / 0.25);
+            p = p * std::cos(a) + cross(k, p) * std::sin(a) + k * (dot(k, p) * (1 - std::cos(a)));
+        }
+    }
+    std::vector<V3> result;
+    for (int index : landed) result.push_back(sphere.pos[index]);
+    return result;
+}
 
 inline Build makeMeshH() {
     const Build layout = meshHLayout();
@@ -496,13 +602,16 @@ inline Build makeMeshH() {
     if (cuts.empty()) die("meshH: no chord cuts give 366 quads");
     Build sphere = refineByChords(layout, chords, cuts);
     for (V3& p : sphere.pos) p = normalize(p);
+    const std::vector<V3> spikeAt = turnTowardsSpikes(sphere);
 
     // Tune the star so that, after the exact scaling to its half-extents,
     // its valleys sit at 12.0 and its longest spike tip at 86.9 from the
     // centre.
     const V3 target{70.93, 73.04, 61.34};
     StarShape star;
-    star.axis = {target.x - star.base, target.y - star.base, target.z - star.base};
+    star.reach = target;
+    for (int k = 0; k < 6; ++k) star.apex[k] = spikeAt[k];
+    star.cornerApex = spikeAt[6];
     Build b;
     for (int round = 0; round < 60; ++round) {
         b = sphere;
