@@ -56,17 +56,19 @@ set(CPACK_PACKAGE_NAME tessera)
 set(CPACK_PACKAGE_VENDOR "The tessera maintainers")
 set(CPACK_PACKAGE_CONTACT "tessera maintainers <maintainers@users.noreply.c-seed-84976d61.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo with OpenGL scenes and music")
+# The summary above is the first line; CPack indents these lines and turns
+# the empty one into the paragraph mark.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"real-time audiovisual demo with OpenGL scenes and music
- The demo plays one piece of music and, in step with it, renders a fixed
- sequence of 3D scenes and 2D overlays: a title card, tumbling meshes seen
- through windows cut in the shape of other meshes, a lattice of textured
- cubes, a mesh in crawling halftone and a floor of pulsing squares. It runs
- full screen for 260 seconds; Escape ends it.
- .
- The package also holds tessera-render, which renders the demo offline,
- frame-exactly, to MP4 video, WAV sound or PNG stills.")
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+"The demo plays one piece of music and, in step with it, renders a fixed
+sequence of 3D scenes and 2D overlays: a title card, tumbling meshes seen
+through windows cut in the shape of other meshes, a lattice of textured
+cubes, a mesh in crawling halftone and a floor of pulsing squares. It runs
+full screen for 260 seconds; Escape ends it.
+
+The package also holds tessera-render, which renders the demo offline,
+frame-exactly, to MP4 video, WAV sound or PNG stills.")
+# Not "games": that section is for programs installed in /usr/games.
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
