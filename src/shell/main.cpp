@@ -1,9 +1,9 @@
 // main.cpp -- tessera's entry point.
 //
 // Reads the command line, finds the data folder and works from there, checks
-// what the demo cannot run without before it touches the display mode, opens the picture, runs the start-up sequence
-// and hands control to GLUT's main loop, which never comes back: the program
-// ends through shutdownAndExit.
+// what the demo cannot run without before it touches the display mode, opens
+// the picture, runs the start-up sequence and hands control to GLUT's main
+// loop, which never comes back: the program ends through shutdownAndExit.
 #include <GL/freeglut.h>
 #include <unistd.h>
 
