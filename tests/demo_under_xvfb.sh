@@ -72,9 +72,9 @@ else
   fail "second start opened no window"
 fi
 
-# 4. Without the pictures: one line per picture that cannot be loaded, and
-#    the demo runs on.
-mkdir -p "$work/nopictures/music"
+# 4. Without the pictures (an empty textures/): one line per picture that
+#    cannot be loaded, and the demo runs on.
+mkdir -p "$work/nopictures/music" "$work/nopictures/textures"
 cp "$demo_dir/music/mix.mp3" "$work/nopictures/music/"
 (cd "$work/nopictures" && exec "$tessera") 2>"$work/stderr" &
 pid=$!
@@ -90,15 +90,17 @@ lines=$(grep -c 'textures/' "$work/stderr")
 [ "$status" = 0 ] && [ "$lines" = 16 ] && pass "one line for each of the 16 loads" \
   || fail "status $status, $lines lines about pictures: $(cat "$work/stderr")"
 
-# 5. Without the music: one line naming the file and the directory, status
-#    1, before any window appears.
-mkdir -p "$work/empty"
-(cd "$work/empty" && exec "$tessera") 2>"$work/stderr" &
+# 5. Without the music anywhere (a copy of the demo with no data beside it,
+#    started in an empty folder): one line naming every place looked at,
+#    status 1, before any window appears.
+mkdir -p "$work/empty" "$work/lone"
+cp "$tessera" "$work/lone/tessera"
+(cd "$work/empty" && TESSERA_DATA_DIR= exec "$work/lone/tessera") 2>"$work/stderr" &
 pid=$!
 wait_exit 5
 message=$(cat "$work/stderr")
 if [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] &&
-   [[ $message == *'"music/mix.mp3"'* ]] && [[ $message == *"$work/empty"* ]]; then
+   [[ $message == *'music/mix.mp3'* ]] && [[ $message == *"$work/empty,"* ]]; then
   pass "missing music: $message"
 else
   fail "missing music: status $status, stderr: $message"

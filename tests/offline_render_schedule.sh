@@ -44,10 +44,12 @@ count=$(ls "$work/range" | wc -l)
 [ "$status" = 0 ] && [ "$count" = 6 ] && pass "--from 1000 --to 1500 at 10 fps writes 6 frames" \
   || fail "range: status $status, $count frames"
 
-# Bad options and a missing music file are refused with one line.
+# Bad options and an unplayable music file are refused with one line.
 "$render" --fps zero >/dev/null 2>&1; [ $? = 2 ] && pass "bad --fps refused" || fail "bad --fps accepted"
-(cd "$work" && "$render" --to 10) 2>"$work/stderr"
+mkdir -p "$work/damaged/music" "$work/damaged/textures"
+head -c 4096 /dev/zero >"$work/damaged/music/mix.mp3"
+(cd "$work/damaged" && "$render" --to 10) 2>"$work/stderr"
 [ $? = 1 ] && grep -q 'cannot play "music/mix.mp3" in the working directory' "$work/stderr" \
-  && pass "missing music refused" || fail "missing music: $(cat "$work/stderr")"
+  && pass "unplayable music refused" || fail "unplayable music: $(cat "$work/stderr")"
 
 report

@@ -1,9 +1,9 @@
 // main.cpp -- tessera's entry point.
 //
-// Reads the command line, checks what the demo cannot run without before it
-// touches the display mode, opens the picture, runs the start-up sequence
-// and hands control to GLUT's main loop, which never comes back: the program
-// ends through shutdownAndExit.
+// Reads the command line, finds the data folder and works from there, checks
+// what the demo cannot run without before it touches the display mode, opens
+// the picture, runs the start-up sequence and hands control to GLUT's main
+// loop, which never comes back: the program ends through shutdownAndExit.
 #include <GL/freeglut.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio/music.h"
+#include "shell/data_dir.h"
 #include "shell/end_signals.h"
 #include "shell/frame.h"
 #include "shell/frame_pacing.h"
@@ -22,13 +23,18 @@
 
 static const char kUsage[] =
     "usage: tessera [--window] [--max-fps N] [--help] [--version]\n"
-    "Plays the demo full screen; runs in the current working directory, which must hold music/ and textures/.\n"
+    "Plays the demo full screen with its music; it ends by itself after 260 s.\n"
     "  --window       play in an ordinary resizable 640 x 480 window instead\n"
     "  --max-fps N    start at most N frames a second (default 60, the rate the effects that\n"
     "                 step once a frame were made for); 0 draws as fast as the machine allows\n"
     "  --help         print this and exit\n"
     "  --version      print the version and exit\n"
-    "Escape ends the demo; so do Ctrl+C, SIGTERM and SIGHUP (exit status 128 + the signal's number).\n";
+    "Escape or closing the window ends it; every other key is ignored. Ctrl+C, SIGTERM\n"
+    "and SIGHUP end it too, with exit status 128 + the signal's number.\n"
+    "Data (music/mix.mp3 and textures/) comes from the first of: the working directory,\n"
+    "$TESSERA_DATA_DIR, the build tree beside the program, <prefix>/share/tessera.\n"
+    "Exit status: 0 ended (Escape, window closed, end of the demo); 1 no data, unplayable\n"
+    "music or no X display; 2 a bad command line; 128 + N ended by signal N.\n";
 
 // --max-fps takes a whole number from 0 (no cap) to 1000.
 static int readFrameCap(const char* text) {
@@ -82,6 +88,7 @@ static void nextFrame() {
 int main(int argc, char** argv) {
     const bool inWindow = readCommandLine(argc, argv);
     catchEndSignals();
+    if (!enterDataDir("tessera", TESSERA_BUILD_ROOT, TESSERA_BUILD_DATA, TESSERA_INSTALLED_DATA)) return 1;
 
     std::string reason;
     if (!musicFileIsPlayable(kMusicPath, &reason)) {

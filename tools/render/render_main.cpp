@@ -24,6 +24,7 @@
 #include "audio/music.h"
 #include "capture.h"
 #include "offscreen_gl.h"
+#include "shell/data_dir.h"
 #include "shell/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
@@ -65,14 +66,32 @@ bool runFinished = false;
 // of ending happens there, never in the handler.
 volatile std::sig_atomic_t stopSignal = 0;
 
+// The usage: on stdout for --help (status 0), on stderr after the one line
+// that says what was wrong (status 2).
 [[noreturn]] void usage(const char* message) {
     if (message) std::fprintf(stderr, "tessera-render: %s\n", message);
-    std::fprintf(stderr,
+    std::fprintf(message ? stderr : stdout,
                  "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--video FILE.mp4]\n"
                  "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
-                 "Runs in the current working directory, which must hold music/ and textures/.\n"
-                 "--video writes H.264 and AAC in an MP4, --wav the sound of the range alone.\n"
-                 "--out without --png-at writes every frame from --from to --to as frame-NNNNNN.png.\n");
+                 "Renders the demo offline, frame-exactly, with a stepped clock: frame k at k * 1000 / fps ms.\n"
+                 "  --fps N          frames per second, 1 to 1000 (default 60)\n"
+                 "  --from MS        first position written (default 0; earlier frames are drawn, not written)\n"
+                 "  --to MS          last position drawn (default: until the demo's end at 260000)\n"
+                 "  --size WxH       picture size, 16 to 8192 a side (default 640x480)\n"
+                 "  --video FILE     an MP4 with H.264 video and the music as AAC (even width and height)\n"
+                 "  --wav FILE       the music of the range alone as 16-bit stereo WAV\n"
+                 "  --png-at MS,...  a still of the first frame at or past each position, DIR/at-NNNNNN.png\n"
+                 "  --out DIR        where PNG files go (default the working directory); without --png-at,\n"
+                 "                   every frame of the range as DIR/frame-NNNNNN.png\n"
+                 "  --bands          print ms,band100,band150,band250 for every frame on stdout\n"
+                 "  --check          fail on a GL error or a matrix stack left deeper than 1 after a frame\n"
+                 "  --help, -h       print this and exit\n"
+                 "Output paths are taken relative to the directory it was started in.\n"
+                 "Data (music/mix.mp3 and textures/) comes from the first of: the working directory,\n"
+                 "$TESSERA_DATA_DIR, the build tree beside the program, <prefix>/share/tessera.\n"
+                 "Exit status: 0 done; 1 no data, unplayable music, no offscreen OpenGL, an output that\n"
+                 "cannot be written or a failed --check; 2 a bad command line; 128 + N stopped by signal N\n"
+                 "(the files written so far are finished).\n");
     std::exit(message ? 2 : 0);
 }
 
@@ -144,6 +163,15 @@ void parseOptions(int argc, char** argv) {
         usage("--video needs an even width and height (the colour planes are half size)");
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
     options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
+}
+
+// The outputs are named relative to the directory the renderer was started
+// in; the data search then changes the working directory, so they are made
+// absolute first.
+void anchorOutputPaths() {
+    for (std::string* path : {&options.outDir, &options.videoPath, &options.wavPath})
+        if (!path->empty()) *path = std::filesystem::absolute(*path).lexically_normal().string();
+    if (options.outDir.size() > 1 && options.outDir.back() == '/') options.outDir.pop_back();
 }
 
 // Ends a run that cannot go on: the capture files are removed (what went
@@ -322,6 +350,8 @@ void onExit() {
 
 int main(int argc, char** argv) {
     parseOptions(argc, argv);
+    anchorOutputPaths();
+    if (!enterDataDir("tessera-render", TESSERA_BUILD_ROOT, TESSERA_BUILD_DATA, TESSERA_INSTALLED_DATA)) return 1;
     // The stepped clock never starts SDL's audio; should anything start it,
     // its own SIGINT and SIGTERM handlers must not take over from ours.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
