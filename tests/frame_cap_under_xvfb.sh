@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The player's frame cap, on a virtual X server that offers no swap control:
+# frames come at most 60 a second by default, at most N with --max-fps N,
+# and as fast as the machine allows with --max-fps 0. Frames are counted from
+# outside, as the window title (the music position) changes once a frame.
+# A loaded machine may draw fewer frames than asked for, never more: the
+# caps are checked from above, and the uncapped run must merely beat them.
+#
+# usage: frame_cap_under_xvfb.sh TESSERA TESTDATA_DIR
+set -u
+tessera=$1 testdata=$2
+demo_dir=$testdata/demo
+work=$(mktemp -d)
+source "$(dirname "$0")/x_session.sh"
+
+# A small screen keeps every frame cheap, so the machine could go far faster.
+start_x_server Xvfb -screen 0 320x240x24 -nolisten tcp -noreset
+trap 'kill "$x_server" 2>/dev/null; rm -rf "$work"' EXIT
+
+# Frames per second over 6 s of the opening card, after a second to settle.
+frames_per_second() {
+  start_demo "$tessera" "$demo_dir" "$@"
+  rate=""
+  if [ -n "$window" ]; then
+    sleep 1
+    changes=$(timeout 6 xprop -spy -id "$window" WM_NAME 2>/dev/null | wc -l)
+    rate=$(awk -v n="$changes" 'BEGIN { printf "%.1f", (n - 1) / 6 }')
+  fi
+  xdotool key Escape
+  wait_exit 5
+}
+
+frames_per_second
+capped=$rate
+[ -n "$capped" ] && awk -v r="$capped" 'BEGIN { exit !(r <= 61) }' \
+  && pass "by default at most 60 frames a second: $capped" || fail "default cap: ${capped:-no window} frames a second"
+frames_per_second --max-fps 24
+[ -n "$rate" ] && awk -v r="$rate" 'BEGIN { exit !(r <= 25) }' \
+  && pass "--max-fps 24: $rate frames a second" || fail "--max-fps 24: ${rate:-no window} frames a second"
+frames_per_second --max-fps 0
+[ -n "$rate" ] && awk -v r="$rate" 'BEGIN { exit !(r > 61) }' \
+  && pass "--max-fps 0 draws as fast as it can: $rate frames a second" \
+  || fail "--max-fps 0: ${rate:-no window} frames a second, not above the cap"
+# Where the machine draws twice as fast uncapped, the cap must also be met
+# from below: no frame slot lost to the pacing itself.
+if [ -n "$rate" ] && [ -n "$capped" ] && awk -v r="$rate" 'BEGIN { exit !(r > 120) }'; then
+  awk -v r="$capped" 'BEGIN { exit !(r >= 58) }' && pass "the default cap is met: $capped frames a second" \
+    || fail "only $capped frames a second with the cap, where $rate are possible"
+fi
+
+# Anything but a whole number from 0 to 1000 is refused before the display
+# is touched: one line, the usage, status 2.
+for value in x -1 1001 2.5 ""; do
+  "$tessera" --max-fps $value >"$work/stdout" 2>"$work/stderr"
+  status=$?
+  [ "$status" = 2 ] && [ "$(grep -c '^tessera: --max-fps needs' "$work/stderr")" = 1 ] &&
+    grep -q '^usage: tessera' "$work/stderr" && pass "--max-fps \"$value\" refused" \
+    || fail "--max-fps \"$value\": status $status, $(cat "$work/stderr")"
+done
+report
