@@ -20,14 +20,16 @@
 #include "shell/window_glut.h"
 
 static const char kUsage[] =
-    "usage: tessera [--window] [--help] [--version]\n"
+    "usage: tessera [--window] [--native] [--help] [--version]\n"
     "Plays the demo full screen; runs in the current working directory, which must hold music/ and textures/.\n"
     "  --window   play in an ordinary resizable 640 x 480 window instead\n"
+    "  --native   on a screen larger than 640 x 480, draw at the picture's shown size (thinner lines, finer\n"
+    "             patterns) instead of drawing at 640 x 480 and scaling the picture up\n"
     "  --help     print this and exit\n"
     "  --version  print the version and exit\n"
     "Escape ends the demo; so do Ctrl+C, SIGTERM and SIGHUP (exit status 128 + the signal's number).\n";
 
-// Takes the demo's three options; anything else is refused with one line
+// Takes the demo's four options; anything else is refused with one line
 // and the usage (status 2), before the display is touched. GLUT is given no
 // options of its own, so none reach it by accident. Returns whether the
 // demo plays in a window.
@@ -36,6 +38,8 @@ static bool readCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--window")) {
             inWindow = true;
+        } else if (!std::strcmp(argv[i], "--native")) {
+            drawAtNativeSize = true;
         } else if (!std::strcmp(argv[i], "--help")) {
             std::fputs(kUsage, stdout);
             std::exit(0);

@@ -49,6 +49,7 @@ struct RenderOptions {
     int height = 480;
     bool bands = false;
     bool check = false;
+    bool native = false;
 };
 
 RenderOptions options;
@@ -68,9 +69,11 @@ volatile std::sig_atomic_t stopSignal = 0;
 [[noreturn]] void usage(const char* message) {
     if (message) std::fprintf(stderr, "tessera-render: %s\n", message);
     std::fprintf(stderr,
-                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--video FILE.mp4]\n"
+                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native] [--video FILE.mp4]\n"
                  "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
                  "Runs in the current working directory, which must hold music/ and textures/.\n"
+                 "--size larger than 640x480 shows the 640 x 480 picture scaled up to its centred 4:3 rectangle;\n"
+                 "--native draws it at that rectangle's own size instead (thinner lines, finer patterns).\n"
                  "--video writes H.264 and AAC in an MP4, --wav the sound of the range alone.\n"
                  "--out without --png-at writes every frame from --from to --to as frame-NNNNNN.png.\n");
     std::exit(message ? 2 : 0);
@@ -129,6 +132,8 @@ void parseOptions(int argc, char** argv) {
             options.wavPath = value();
         } else if (!std::strcmp(arg, "--size")) {
             parseSize(value());
+        } else if (!std::strcmp(arg, "--native")) {
+            options.native = true;
         } else if (!std::strcmp(arg, "--bands")) {
             options.bands = true;
         } else if (!std::strcmp(arg, "--check")) {
@@ -347,7 +352,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessera-render: no offscreen OpenGL: %s\n", reason.c_str());
         failRun();
     }
-    pictureRect = fitPictureRect(options.width, options.height);
+    usePictureLayout(layoutPicture(options.width, options.height, options.native));
     if (!options.outDir.empty()) {
         std::error_code error;
         std::filesystem::create_directories(options.outDir, error);
