@@ -112,8 +112,16 @@ TEST_F(PictureScale, ShownPictureIsTheFilteredEnlargementWithBlackAround) {
         glClearColor(1, 1, 1, 1);
         glClear(GL_COLOR_BUFFER_BIT);
         glEnable(GL_SCISSOR_TEST);
+        glPushAttrib(GL_ALL_ATTRIB_BITS);  // what earlier tests left must not reach the test picture
+        for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_BLEND, GL_ALPHA_TEST, GL_TEXTURE_2D, GL_FOG})
+            glDisable(cap);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glPixelZoom(1, 1);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         glWindowPos2i(0, 0);
         glDrawPixels(640, 480, GL_RGBA, GL_UNSIGNED_BYTE, picture.data());
+        glPopAttrib();
         showScaledPicture();
 
         std::vector<uint8_t> shown(size_t(width) * height * 4);
@@ -140,6 +148,12 @@ TEST_F(PictureScale, ShownPictureIsTheFilteredEnlargementWithBlackAround) {
 // step's own, must read the same after it.
 TEST_F(PictureScale, PresentHandsEveryStateBack) {
     useWindow(1920, 1080);
+    for (GLenum stack : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW}) {
+        glMatrixMode(stack);
+        glPushMatrix();
+    }
+    glPushAttrib(GL_ALL_ATTRIB_BITS);  // the tests after this one start from what was there
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -178,7 +192,7 @@ TEST_F(PictureScale, PresentHandsEveryStateBack) {
         GL_TEXTURE_BINDING_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_POLYGON_STIPPLE, GL_POLYGON_MODE,
         GL_ALPHA_TEST, GL_FOG, GL_LINE_SMOOTH, GL_COLOR_MATERIAL, GL_COLOR_WRITEMASK, GL_SHADE_MODEL, GL_DITHER,
         GL_MATRIX_MODE, GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_TEXTURE_STACK_DEPTH,
-        GL_UNPACK_ALIGNMENT, GL_PACK_ROW_LENGTH, GL_READ_BUFFER, GL_DRAW_BUFFER};
+        GL_UNPACK_ALIGNMENT, GL_PACK_ROW_LENGTH, GL_READ_BUFFER, GL_DRAW_BUFFER, GL_ATTRIB_STACK_DEPTH};
     const GLenum floats[] = {GL_CURRENT_COLOR, GL_COLOR_CLEAR_VALUE, GL_LINE_WIDTH, GL_POINT_SIZE,
                              GL_MODELVIEW_MATRIX, GL_PROJECTION_MATRIX, GL_TEXTURE_MATRIX};
     auto snapshot = [&] {
@@ -212,28 +226,13 @@ TEST_F(PictureScale, PresentHandsEveryStateBack) {
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
-    glPopMatrix();
-    glLoadIdentity();
-    for (GLenum stack : {GL_TEXTURE, GL_PROJECTION}) {
+    glPopClientAttrib();
+    glPopAttrib();
+    for (GLenum stack : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW}) {
         glMatrixMode(stack);
-        glLoadIdentity();
+        glPopMatrix();
     }
-    glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();  // the present left nothing on the attribute stack: this one underflows
-    EXPECT_EQ(glGetError(), GLenum(GL_STACK_UNDERFLOW));
-    for (GLenum cap : {GL_BLEND, GL_DEPTH_TEST, GL_STENCIL_TEST, GL_LIGHTING, GL_CULL_FACE, GL_TEXTURE_GEN_S,
-                       GL_TEXTURE_GEN_T, GL_POLYGON_STIPPLE, GL_ALPHA_TEST, GL_FOG, GL_LINE_SMOOTH, GL_COLOR_MATERIAL})
-        glDisable(cap);
-    glDepthMask(GL_TRUE);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glClearColor(0, 0, 0, 0);
-    glShadeModel(GL_SMOOTH);
-    glLineWidth(1);
-    glPointSize(1);
+    glPopMatrix();
     glDeleteTextures(1, &texture);
 }
 
