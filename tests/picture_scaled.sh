@@ -17,6 +17,7 @@ trap 'kill "$x_server" 2>/dev/null; rm -rf "$work"' EXIT
 # Moments: the opening card at full level with the test track's tones over
 # (the picture stands still from about 10.1 s to 16 s), and the halftone mesh.
 card=12000 halftone=149000
+card_still=at-0$card.png
 
 # Writes the 640 x 480 still $1 scaled into a W x H screen ($2 $3) as $4.
 scaled_reference() {
@@ -81,9 +82,9 @@ for run in "1920 1080" "1024 768" "1920 1080 --native"; do
     xdotool key Escape
     wait_exit 5
     if [ -n "$option" ]; then
-      reference=$work/native60/at-$card.png
+      reference=$work/native60/$card_still
     else
-      scaled_reference "$work/640at60/at-$card.png" "$w" "$h" "$work/reference.png"; reference=$work/reference.png
+      scaled_reference "$work/640at60/$card_still" "$w" "$h" "$work/reference.png"; reference=$work/reference.png
     fi
     n=$(differing "$work/screen.png" "$reference")
     [ "$shown" -lt 15500 ] && [ "$n" -le 200 ] 2>/dev/null \
