@@ -184,7 +184,7 @@ TEST_F(MeshData, NormalsAreUnitOutwardAndSmooth) {
         // paths leave room for: a few hundred quads cannot make every face
         // round a needle's tip agree with one normal there. Its faces must
         // still agree with their corners on the whole (worstFace).
-        EXPECT_GT(worstCorner, m.vertices == meshH.vertices ? -0.5 : 0.15)
+        EXPECT_GT(worstCorner, m.vertices == meshH.vertices ? 0.0 : 0.15)
             << "a vertex normal disagrees with a face around it";
         EXPECT_GT(volume, 0) << "the surface must enclose positive volume: faces wound outward";
     }

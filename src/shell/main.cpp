@@ -22,9 +22,11 @@
 #include "shell/window_glut.h"
 
 static const char kUsage[] =
-    "usage: tessera [--window] [--max-fps N] [--help] [--version]\n"
+    "usage: tessera [--window] [--native] [--max-fps N] [--help] [--version]\n"
     "Plays the demo full screen with its music; it ends by itself after 260 s.\n"
     "  --window       play in an ordinary resizable 640 x 480 window instead\n"
+    "  --native       on a screen larger than 640 x 480, draw at the picture's shown size (thinner\n"
+    "                 lines, finer patterns) instead of drawing at 640 x 480 and scaling it up\n"
     "  --max-fps N    start at most N frames a second (default 60, the rate the effects that\n"
     "                 step once a frame were made for); 0 draws as fast as the machine allows\n"
     "  --help         print this and exit\n"
@@ -60,6 +62,8 @@ static bool readCommandLine(int argc, char** argv) {
             inWindow = true;
         } else if (!std::strcmp(argv[i], "--max-fps")) {
             maxFramesPerSecond = readFrameCap(i + 1 < argc ? argv[++i] : nullptr);
+        } else if (!std::strcmp(argv[i], "--native")) {
+            drawAtNativeSize = true;
         } else if (!std::strcmp(argv[i], "--help")) {
             std::fputs(kUsage, stdout);
             std::exit(0);

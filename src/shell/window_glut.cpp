@@ -12,6 +12,7 @@
 #include "shell/window.h"
 
 PictureRect pictureRect;
+bool drawAtNativeSize = false;
 
 static bool inGameMode = false;
 static bool videoModesCanChange = false;  // the X server offers mode switching
@@ -43,9 +44,12 @@ void applyPictureViewport() {
 }
 
 // GLUT's default reshape would stretch the viewport over the whole window;
-// the picture keeps its 4:3 rectangle (the whole window in game mode).
+// the picture keeps its 4:3 rectangle (the whole window in game mode, drawn
+// there directly).
 static void onReshape(int width, int height) {
-    pictureRect = inGameMode ? PictureRect{0, 0, width, height} : fitPictureRect(width, height);
+    PictureLayout layout = layoutPicture(width, height, drawAtNativeSize);
+    if (inGameMode) layout.drawn = layout.shown = PictureRect{0, 0, width, height};
+    usePictureLayout(layout);
     applyPictureViewport();
 }
 
@@ -112,7 +116,7 @@ void openFullScreenPicture() {
         glutInitWindowSize(width, height);
         glutCreateWindow("tessera");
         glutFullScreen();
-        pictureRect = fitPictureRect(width, height);
+        usePictureLayout(layoutPicture(width, height, drawAtNativeSize));
     }
     finishOpening();
 }
@@ -123,11 +127,14 @@ void openResizableWindow() {
     std::atexit([] { processIsEnding = true; });
     glutInitWindowSize(640, 480);
     glutCreateWindow("tessera");
-    pictureRect = fitPictureRect(640, 480);
+    usePictureLayout(layoutPicture(640, 480, drawAtNativeSize));
     finishOpening();
 }
 
-void presentFrame() { glutSwapBuffers(); }
+void presentFrame() {
+    showScaledPicture();
+    glutSwapBuffers();
+}
 
 void setWindowTitle(const char* title) { glutSetWindowTitle(title); }
 

@@ -4,6 +4,10 @@
 
 #include <string>
 
+// --native: draw the picture at the size it is shown, not at 640 x 480
+// scaled up. Set before the window opens.
+extern bool drawAtNativeSize;
+
 // True when an X display can be opened; otherwise says why.
 bool displayIsReachable(std::string* reason);
 

@@ -9,7 +9,12 @@
 // Two held moments follow: the heaviest window scene (meshE shown, meshF as
 // the window: about 26,600 quads) and a lattice of 2,000 cubes.
 //
-// usage (in build/assets): tessera-bench-frames [--fps N]
+// --screen WxH times the player's path on a screen of that size: the frame
+// drawn at 640 x 480, then copied and scaled up to the screen's 4:3 rectangle
+// (the time includes the scaling); with --native as well, the frame drawn at
+// the rectangle's own size instead.
+//
+// usage (in build/assets): tessera-bench-frames [--fps N] [--screen WxH [--native]]
 #include <GL/gl.h>
 #include <unistd.h>
 
@@ -100,12 +105,19 @@ void printRow(const char* name, const std::vector<double>& draw, const std::vect
 }  // namespace
 
 int main(int argc, char** argv) {
-    int fps = 60;
+    int fps = 60, width = 640, height = 480;
+    bool native = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--fps") && i + 1 < argc) {
             fps = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--screen") && i + 1 < argc &&
+                   std::sscanf(argv[++i], "%dx%d", &width, &height) == 2 && width >= 16 && height >= 16 &&
+                   width <= 8192 && height <= 8192) {
+        } else if (!std::strcmp(argv[i], "--native")) {
+            native = true;
         } else {
-            std::fprintf(stderr, "usage: tessera-bench-frames [--fps N]   (run in build/assets)\n");
+            std::fprintf(stderr,
+                         "usage: tessera-bench-frames [--fps N] [--screen WxH [--native]]   (run in build/assets)\n");
             return 2;
         }
     }
@@ -119,10 +131,11 @@ int main(int argc, char** argv) {
                      kMusicPath, reason.c_str());
         return 1;
     }
-    if (!offscreenCreate(640, 480, &reason)) {
+    if (!offscreenCreate(width, height, &reason)) {
         std::fprintf(stderr, "tessera-bench-frames: no offscreen OpenGL: %s\n", reason.c_str());
         return 1;
     }
+    usePictureLayout(layoutPicture(width, height, native));
     musicUseSteppedClock();
     runStartup();
     offscreenPresentHook = onPresent;
@@ -147,7 +160,10 @@ int main(int argc, char** argv) {
     }
     if (progress) std::fprintf(stderr, "\r%40s\r", "");
 
-    std::printf("tessera-bench-frames: 640 x 480, stepped clock at %d fps, times in ms\n\n", fps);
+    const PictureLayout& layout = currentPictureLayout();
+    std::printf("tessera-bench-frames: %d x %d screen, drawn at %d x %d%s, stepped clock at %d fps, times in ms\n\n",
+                width, height, layout.drawn.width, layout.drawn.height,
+                layout.scaled() ? " and scaled up to the picture rectangle" : "", fps);
     std::printf("%-22s %7s %9s %9s %9s %8s\n", "section", "frames", "median", "p95", "update", "fps");
     for (const Section& s : sections) {
         char extra[160] = "";

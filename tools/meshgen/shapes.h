@@ -425,17 +425,14 @@ inline Build makeMeshG() {
 // ---------------------------------------------------------------------------
 // meshH: a star. The tetrakis hexahedron (a pyramid on every face of a cube),
 // split into 72 quads, refined chord by chord to 366 quads and pushed out to
-// a radial function with slender spikes at the 6 apexes and at one of the 8
-// cube corners (the other 7 carry only studs). The spikes are near-cones
-// (flat flanks, rounded tips) rather than bell shapes: with a few hundred
-// quads, bell-shaped flanks left faces tilted against the true normals of
-// their own corners.
+// a radial function with needle-thin spikes at the 6 apexes and at one of
+// the 8 cube corners. The spikes are near-cones (flat flanks, rounded tips)
+// rather than bell shapes: with a few hundred quads, bell-shaped flanks left
+// faces tilted against the true normals of their own corners.
 //
 // The halftone scene's eyes fly round the star at 17 to 62 units, closer
-// than its spikes reach, so every spike stands where no eye comes: each
-// apex is turned away from its axis (by up to 30 degrees, still giving that
-// axis its half-extent) towards a gap of at least 20 degrees in the eyes'
-// paths, which tessera-eyecheck --eyes maps.
+// than its spikes reach: the star is turned (turnStar) so that every spike
+// stands where no eye comes, and the spikes are as thin as the quads allow.
 
 inline Build meshHLayout() {
     std::vector<V3> pos;
@@ -512,7 +509,7 @@ inline Build refineByChords(const Build& base, const std::vector<std::array<int,
     return b;
 }
 
-constexpr double kStarReach = 0.26, kStarSoft = 0.1, kStarTip = 0.1;
+constexpr double kStarReach = 0.2, kStarSoft = 0.1, kStarTip = 0.1;
 
 // A cone-like spike over the sphere: full height at direction c, falling
 // almost linearly with the angle to nothing at a chord distance of `reach`
@@ -527,64 +524,36 @@ inline double spike(V3 d, V3 c, double reach) {
     return e * std::log1p(std::exp((1 - t) / e)) / (e * std::log1p(std::exp(1 / e)));
 }
 
-// Where the spikes should stand: the apexes on +x, -x, +y, -y, +z, -z turned
-// into the gaps of the eyes' paths, and cube corner (-1, -1, -1), the one
-// long corner spike, likewise.
-inline const V3 kStarApex[6] = {{0.891, 0.405, -0.204}, {-0.972, 0.19, 0.14}, {0.0, 1.0, 0.0},
-                                {0.0, -1.0, 0.0},        {0.338, 0.263, 0.904}, {-0.604, -0.063, -0.795}};
-inline const V3 kStarCorner{-0.777, -0.385, -0.498};
+// How the star is turned: 30.6 degrees about this axis keeps every spike
+// (the six apexes and cube corner (-1, -1, -1), the one long corner spike)
+// at least 10 degrees, seen from the centre, from wherever the halftone
+// scene's eyes come (as tessera-eyecheck --eyes maps them over the whole
+// schedule), while each apex stays within 30 degrees of the axis whose
+// half-extent it gives. Found by a search over all turns up to 32 degrees.
+inline V3 turnStar(V3 p) {
+    const V3 k = normalize(V3{0.2211, 0.9583, 0.1808});
+    const double a = 0.5338;
+    return p * std::cos(a) + cross(k, p) * std::sin(a) + k * (dot(k, p) * (1 - std::cos(a)));
+}
 
 struct StarShape {
     double base = 6.0;
     double corner = 80.0;             // the corner spike's height
     V3 reach{70.93, 73.04, 61.34};    // how far each apex's tip reaches along its own axis
-    V3 apex[6];                       // where the spikes stand: on the layout's
-    V3 cornerApex;                    // own apex and corner vertices
 
     double operator()(V3 d) const {
-        double r = base + corner * spike(d, cornerApex, kStarReach);
+        double r = base + corner * spike(d, turnStar(normalize(V3{-1, -1, -1})), kStarReach);
         // each apex spike just long enough to give its axis that reach, so the
         // box needs no centring that would push the body towards an eye
-        for (int k = 0; k < 6; ++k)
-            r += (get(reach, k / 2) / std::fabs(get(apex[k], k / 2)) - base) * spike(d, apex[k], kStarReach);
+        for (int k = 0; k < 6; ++k) {
+            V3 apex;
+            set(apex, k / 2, k % 2 ? -1.0 : 1.0);
+            apex = turnStar(apex);
+            r += (get(reach, k / 2) / std::fabs(get(apex, k / 2)) - base) * spike(d, apex, kStarReach);
+        }
         return r;
     }
 };
-
-// Turns the unit sphere's points so that the layout's apexes and corner
-// (-1, -1, -1) come near their spikes' directions, the points round them
-// following less the farther they are, and returns where those seven
-// vertices landed (the turns overlap a little, so not exactly on target).
-inline std::vector<V3> turnTowardsSpikes(Build& sphere) {
-    std::vector<std::pair<V3, V3>> moves;
-    for (int k = 0; k < 6; ++k) {
-        V3 axis;
-        set(axis, k / 2, k % 2 ? -1.0 : 1.0);
-        moves.push_back({axis, normalize(kStarApex[k])});
-    }
-    moves.push_back({normalize(V3{-1, -1, -1}), normalize(kStarCorner)});
-    std::vector<int> landed;
-    for (const auto& move : moves) {
-        int nearest = 0;
-        for (size_t i = 0; i < sphere.pos.size(); ++i)
-            if (dot(sphere.pos[i], move.first) > dot(sphere.pos[nearest], move.first)) nearest = int(i);
-        landed.push_back(nearest);
-    }
-    // each move turns the sphere about the axis from -> to, fully at `from`
-    // and fading with the angle away from it (Rodrigues' rotation)
-    for (const auto& [from, to] : moves) {
-        const V3 k = normalize(cross(from, to));
-        const double angle = std::acos(std::fmax(-1.0, std::fmin(1.0, dot(from, to))));
-        if (angle < 1e-9) continue;
-        for (V3& p : sphere.pos) {
-            const double a = angle * std::exp(-(1 - dot(p, from)) / 0.25);
-            p = p * std::cos(a) + cross(k, p) * std::sin(a) + k * (dot(k, p) * (1 - std::cos(a)));
-        }
-    }
-    std::vector<V3> result;
-    for (int index : landed) result.push_back(sphere.pos[index]);
-    return result;
-}
 
 inline Build makeMeshH() {
     const Build layout = meshHLayout();
@@ -602,7 +571,7 @@ inline Build makeMeshH() {
     if (cuts.empty()) die("meshH: no chord cuts give 366 quads");
     Build sphere = refineByChords(layout, chords, cuts);
     for (V3& p : sphere.pos) p = normalize(p);
-    const std::vector<V3> spikeAt = turnTowardsSpikes(sphere);
+    for (V3& p : sphere.pos) p = turnStar(p);
 
     // Tune the star so that, after the exact scaling to its half-extents,
     // its valleys sit at 12.0 and its longest spike tip at 86.9 from the
@@ -610,8 +579,6 @@ inline Build makeMeshH() {
     const V3 target{70.93, 73.04, 61.34};
     StarShape star;
     star.reach = target;
-    for (int k = 0; k < 6; ++k) star.apex[k] = spikeAt[k];
-    star.cornerApex = spikeAt[6];
     Build b;
     for (int round = 0; round < 60; ++round) {
         b = sphere;

@@ -32,12 +32,17 @@ bool fail(std::string* reason, const char* what) {
 
 }  // namespace
 
+static bool attachFramebuffer(int width, int height, std::string* reason);
+
 // Surfaceless Mesa gives a full compatibility-profile context without any
 // window system; the picture goes into our own framebuffer object.
 bool offscreenCreate(int width, int height, std::string* reason) {
     if (offscreen.context != EGL_NO_CONTEXT) {
         if (width == offscreen.width && height == offscreen.height) return true;
-        return fail(reason, "offscreen context already exists with another size");
+        glDeleteRenderbuffers(1, &offscreen.colour);
+        glDeleteRenderbuffers(1, &offscreen.depthStencil);
+        glDeleteFramebuffers(1, &offscreen.framebuffer);
+        return attachFramebuffer(width, height, reason);
     }
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
@@ -59,7 +64,13 @@ bool offscreenCreate(int width, int height, std::string* reason) {
     if (context == EGL_NO_CONTEXT) return fail(reason, "cannot create a compatibility-profile context");
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
         return fail(reason, "cannot make the offscreen context current");
+    offscreen.display = display;
+    offscreen.context = context;
+    return attachFramebuffer(width, height, reason);
+}
 
+// A new framebuffer of the given size, bound for drawing and reading.
+static bool attachFramebuffer(int width, int height, std::string* reason) {
     glGenFramebuffers(1, &offscreen.framebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, offscreen.framebuffer);
     glGenRenderbuffers(1, &offscreen.colour);
@@ -76,9 +87,6 @@ bool offscreenCreate(int width, int height, std::string* reason) {
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glViewport(0, 0, width, height);
-
-    offscreen.display = display;
-    offscreen.context = context;
     offscreen.width = width;
     offscreen.height = height;
     return true;

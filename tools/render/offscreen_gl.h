@@ -10,8 +10,9 @@
 #include <vector>
 
 // Creates the context and its framebuffer and makes both current. Safe to
-// call again: the second call only checks the size. Returns false with a
-// reason when no context can be had.
+// call again: a later call with another size replaces the framebuffer (its
+// contents are lost), so tests can draw at several sizes in one process.
+// Returns false with a reason when no context can be had.
 bool offscreenCreate(int width, int height, std::string* reason);
 
 // The framebuffer's colour as RGB bytes, top row first.

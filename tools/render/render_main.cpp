@@ -50,6 +50,7 @@ struct RenderOptions {
     int height = 480;
     bool bands = false;
     bool check = false;
+    bool native = false;
 };
 
 RenderOptions options;
@@ -71,13 +72,15 @@ volatile std::sig_atomic_t stopSignal = 0;
 [[noreturn]] void usage(const char* message) {
     if (message) std::fprintf(stderr, "tessera-render: %s\n", message);
     std::fprintf(message ? stderr : stdout,
-                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--video FILE.mp4]\n"
+                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native] [--video FILE.mp4]\n"
                  "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
                  "Renders the demo offline, frame-exactly, with a stepped clock: frame k at k * 1000 / fps ms.\n"
                  "  --fps N          frames per second, 1 to 1000 (default 60)\n"
                  "  --from MS        first position written (default 0; earlier frames are drawn, not written)\n"
                  "  --to MS          last position drawn (default: until the demo's end at 260000)\n"
-                 "  --size WxH       picture size, 16 to 8192 a side (default 640x480)\n"
+                 "  --size WxH       output size, 16 to 8192 a side (default 640x480); larger ones show the\n"
+                 "                   640 x 480 picture scaled up to their centred 4:3 rectangle\n"
+                 "  --native         draw at that rectangle's own size instead (thinner lines, finer patterns)\n"
                  "  --video FILE     an MP4 with H.264 video and the music as AAC (even width and height)\n"
                  "  --wav FILE       the music of the range alone as 16-bit stereo WAV\n"
                  "  --png-at MS,...  a still of the first frame at or past each position, DIR/at-NNNNNN.png\n"
@@ -148,6 +151,8 @@ void parseOptions(int argc, char** argv) {
             options.wavPath = value();
         } else if (!std::strcmp(arg, "--size")) {
             parseSize(value());
+        } else if (!std::strcmp(arg, "--native")) {
+            options.native = true;
         } else if (!std::strcmp(arg, "--bands")) {
             options.bands = true;
         } else if (!std::strcmp(arg, "--check")) {
@@ -377,7 +382,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessera-render: no offscreen OpenGL: %s\n", reason.c_str());
         failRun();
     }
-    pictureRect = fitPictureRect(options.width, options.height);
+    usePictureLayout(layoutPicture(options.width, options.height, options.native));
     if (!options.outDir.empty()) {
         std::error_code error;
         std::filesystem::create_directories(options.outDir, error);
