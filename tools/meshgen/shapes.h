@@ -369,8 +369,8 @@ inline double meshGRadius(V3 d) {
                         0.18 * bump(d, {-1, -1, -1}, 0.08) + 0.15 * bump(d, {1, 1, -1}, 0.08) +
                         0.15 * bump(d, {-1, 1, 1}, 0.08) + 0.12 * bump(d, {-1, -1, 1}, 0.08);
     double hollow = 0;
-    for (V3 c : {V3{1, 1, 1}, V3{1, -1, 1}, V3{-1, 1, -1}, V3{1, -1, -1}}) hollow += bump(d, c, 0.15);
-    return body * (1 - 0.35 * hollow);
+    for (V3 c : {V3{1, 1, 1}, V3{1, -1, 1}, V3{-1, 1, -1}, V3{1, -1, -1}}) hollow += bump(d, c, 0.2);
+    return body * (1 - 0.55 * hollow);
 }
 
 inline Build makeMeshG() {
