@@ -40,7 +40,7 @@ install(DIRECTORY ${TESSERA_ASSETS_DIR}/music ${TESSERA_ASSETS_DIR}/textures
   DESTINATION ${TESSERA_INSTALL_DATADIR})
 install(FILES ${TESSERA_PACKAGING_DIR}/tessera.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TESSERA_PACKAGING_OUT}/${TESSERA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-foreach(size 16 24 32 48 64 128 256)
+foreach(size ${TESSERA_ICON_SIZES})
   install(FILES ${CMAKE_BINARY_DIR}/icons/tessera-${size}.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME tessera.png)
 endforeach()

@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-// The sizes the desktop's icon theme is given, in pixels a side.
-inline constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
-
 // Paints the icon at size x size: straight (not premultiplied) RGBA, 8 bits
 // a channel, top row first.
 std::vector<uint8_t> paintIcon(int size);
