@@ -490,14 +490,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Before anything is drawn: a path that cannot be written fails at once.
-    if (!options.outDir.empty() && !folderIsWritable(options.outDir, &reason)) {
-        std::fprintf(stderr, "tessera-render: cannot write to %s: %s\n", options.outDir.c_str(), reason.c_str());
-        return 1;
-    }
     if ((!options.videoPath.empty() || !options.wavPath.empty()) &&
         !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason)) {
         std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
         return 1;
+    }
+    if (!options.outDir.empty() && !folderIsWritable(options.outDir, &reason)) {
+        std::fprintf(stderr, "tessera-render: cannot write to %s: %s\n", options.outDir.c_str(), reason.c_str());
+        failRun();
     }
     if (!offscreenCreate(options.width, options.height, &reason)) {
         std::fprintf(stderr, "tessera-render: no offscreen OpenGL: %s\n", reason.c_str());
