@@ -90,6 +90,11 @@ done
 # The GL error of the last case came from start-up, and --check stopped there.
 grep -q "^tessera-render: --check fails on the 1 OpenGL error reported above$" "$work/err" \
   && pass "--check names the start-up error as its reason" || fail "--check: $(cat "$work/err")"
+mkdir -p "$work/nopics/music" "$work/nopics/textures"
+cp music/mix.mp3 "$work/nopics/music/"
+(cd "$work/nopics" && "$render" --check --to 100) 2>"$work/err"
+[ $? = 0 ] && [ "$(grep -c textures "$work/err")" = 1 ] && pass "an empty textures/ is said in one line" \
+  || fail "empty textures/: $(cat "$work/err")"
 [ "$(ls "$work/stop")" = at-000500.png ] && pass "--png-at without --to stops after its still" \
   || fail "stills: $(ls "$work/stop")"
 

@@ -4,7 +4,8 @@
 // stepped music clock: frame k reads the clock at k * 1000 / fps ms, so a
 // render is the same, bit for bit, on every run. Frames before --from are
 // drawn and updated too (effects carry state through the whole run) but not
-// written. The schedule's end exits the renderer as it exits the demo; the
+// written. The range runs from --from up to --to, not included; a still may
+// lie at --to. The schedule's end exits the renderer as it exits the demo; the
 // capture files are finished on that way out (an exit handler), so the last
 // frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
 // frame being drawn, finish the files and exit with 128 + the signal.
@@ -413,11 +414,11 @@ void onPresent() {
 }
 
 // No OpenGL error since the last check, and both matrix stacks back at
-// depth 1. Errors pending now were raised by `where`; those the picture
-// loader found pending before its uploads it has reported already, and they
-// fail the check too.
-bool glStateIsClean(const std::string& where) {
-    const int now = reportPendingGlErrors("tessera-render", where.c_str());
+// depth 1. Errors pending now were raised by `what` (start-up, a frame);
+// those the picture loader found pending before its uploads it has reported
+// already, and they fail the check too.
+bool glStateIsClean(const std::string& what) {
+    const int now = reportPendingGlErrors("tessera-render", ("raised by " + what).c_str());
     const long earlier = glErrorsFound() - glErrorsChecked - now;
     glErrorsChecked = glErrorsFound();
     if (earlier > 0)
@@ -429,7 +430,7 @@ bool glStateIsClean(const std::string& where) {
     const bool stacksRight = modelview == 1 && projection == 1;
     if (!stacksRight)
         std::fprintf(stderr, "tessera-render: %s left the matrix stacks at depth %d (modelview) and %d (projection)\n",
-                     where.c_str(), modelview, projection);
+                     what.c_str(), modelview, projection);
     return now == 0 && earlier <= 0 && stacksRight;
 }
 
