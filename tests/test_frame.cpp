@@ -7,13 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
-#include <vector>
 
 #include "audio/music.h"
 #include "offscreen_gl.h"
-#include "overlays/radial_overlay.h"
 #include "shell/demo_state.h"
 #include "shell/frame.h"
 #include "shell/frame_pacing.h"
@@ -173,76 +170,6 @@ TEST_F(FrameLoop, ClockTitleAndBandsOneFrameLate) {
     EXPECT_EQ(drawnBand100[0], 0.0f) << "the first frame draws before any band is read";
     EXPECT_NEAR(drawnBand100[1], 0.5f, 0.02f);
     EXPECT_NEAR(drawnBand100[2], 0.5f, 0.02f) << "the frame drawn at 2000 ms still has the 1000 ms bands";
-}
-
-// The per-frame values of the halftone and floor scenes and the square grid,
-// from the bands of the previous frame. The degree factor takes pi as
-// 3.1415, so 90 degrees does not give an exact zero cosine.
-TEST_F(FrameLoop, PerFrameValuesFromClockAndBands) {
-    sceneFlags.halftoneSceneOn = true;
-    sceneFlags.floorSceneOn = true;
-    frameAt(1800);  // a = 1800 * 0.05 = 90 degrees
-    EXPECT_NEAR(halftoneLightPos[0], 30 * std::cos(90 * 0.017452778), 1e-5);
-    EXPECT_GT(halftoneLightPos[0], 0.0013f);
-    EXPECT_NEAR(halftoneLightPos[1], 30 * std::sin(180 * 0.017452778), 1e-4);
-    EXPECT_NEAR(halftoneLightPos[2], 30 * std::sin(280 * 0.017452778), 1e-4);
-    const double m = 1800;  // band100 was still 0 when the update ran
-    EXPECT_NEAR(halftoneWobble[0], 0.2 * std::cos(m * 0.0003490555555555556), 1e-6);
-    EXPECT_NEAR(halftoneWobble[1], 0.2 * std::sin(m * 0.0005235833333333334), 1e-6);
-    EXPECT_NEAR(halftoneWobble[2], 0.2 * std::cos(m * 0.0006981111111111112), 1e-6);
-    EXPECT_EQ(floorClock, 1800.0f);
-    EXPECT_EQ(gridSquareHalfSize, 0.0f);
-
-    const float band100 = bands.band100, band150 = bands.band150;  // read at 1800
-    sceneFlags.halftoneSceneOn = sceneFlags.floorSceneOn = true;
-    frameAt(1900);
-    EXPECT_FLOAT_EQ(floorClock, band100 * 20000 + 1900);
-    EXPECT_FLOAT_EQ(gridSquareHalfSize, band150 * 10);
-    const float a = 1900 * 0.05f + band150 * 2000;
-    EXPECT_NEAR(halftoneLightPos[0], 30 * std::cos(a * 0.017452778f), 1e-4);
-
-    // Switched off, the values stand still.
-    sceneFlags.halftoneSceneOn = sceneFlags.floorSceneOn = false;
-    const float light0 = halftoneLightPos[0], clock = floorClock;
-    frameAt(2500);
-    EXPECT_EQ(halftoneLightPos[0], light0);
-    EXPECT_EQ(floorClock, clock);
-}
-
-// Frame-level contracts of the overlays: the weak face pass never draws the
-// third layer (with only the middle band up it adds nothing), the radial sway
-// steps only in frames that draw it, and the closing card stays on top of a
-// letterbox that has closed past the middle.
-TEST_F(FrameLoop, OverlayPassesInTheFrame) {
-    static std::vector<uint8_t> shown;
-    offscreenPresentHook = [] { shown = offscreenReadRgb(); };
-    auto frameWith = [](bool weakFacePass) {
-        sceneFlags = SceneFlags{};
-        sceneFlags.faceOverlayOn = weakFacePass;
-        cues.faceLayer3On = true;
-        bands = SpectrumBands{0.0f, 0.5f, 0.0f};
-        frameAt(20000);
-        return shown;
-    };
-    EXPECT_EQ(frameWith(true), frameWith(false));
-
-    const float spin = radialSpin;
-    sceneFlags = SceneFlags{};
-    frameAt(20000);
-    EXPECT_EQ(radialSpin, spin);
-    sceneFlags.radialOverlayOn = true;
-    frameAt(20000);
-    EXPECT_EQ(radialSpin, spin + 1);
-
-    sceneFlags = SceneFlags{};
-    sceneFlags.titleCardOn = true;
-    cues.titleCardFirst = false;
-    cues.titleFadeLevel = 1.0f;
-    cues.letterboxEdge = -0.2f;
-    frameAt(255000);
-    const int centre = 3 * (240 * 640 + 320);
-    EXPECT_GT(shown[centre] + shown[centre + 1] + shown[centre + 2], 0) << "the card lies over the bars";
-    EXPECT_EQ(shown[0] + shown[1] + shown[2], 0) << "the bars cover the rest";
 }
 
 TEST_F(FrameLoop, TheFirstFrameAtTheScheduleEndExits) {

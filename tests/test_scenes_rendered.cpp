@@ -1,12 +1,12 @@
 // The scenes and overlays drawn in the offscreen context from the start-up GL
-// state, checked on the pixels and the stencil buffer they leave, and on the
-// GL state every later draw inherits.
+// state: what the schedule never shows (indices past their tables, levels
+// out of range) and the GL state every later draw inherits. What the schedule
+// does show is held against reference stills (tests/reference).
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -37,21 +37,17 @@ constexpr int kW = 640, kH = 480, kPixels = kW * kH;
 using Rgb = std::vector<uint8_t>;
 
 bool black(const Rgb& p, int i) { return p[3 * i] + p[3 * i + 1] + p[3 * i + 2] == 0; }
-bool white(const Rgb& p, int i) { return p[3 * i] + p[3 * i + 1] + p[3 * i + 2] == 3 * 255; }
 int countIf(const std::function<bool(int)>& pixel) {
     int n = 0;
     for (int i = 0; i < kPixels; ++i) n += pixel(i);
     return n;
 }
 
-// The stencil buffer (0 or 1 per pixel), or the eye distance of every pixel
-// from the depth buffer under the start-up projection; both top row first.
-std::vector<float> readBuffer(GLenum format) {
+// The stencil buffer, one value per pixel, top row first.
+std::vector<float> readStencil() {
     std::vector<float> bottomUp(kPixels), out(kPixels);
-    glReadPixels(0, 0, kW, kH, format, GL_FLOAT, bottomUp.data());
+    glReadPixels(0, 0, kW, kH, GL_STENCIL_INDEX, GL_FLOAT, bottomUp.data());
     for (int y = 0; y < kH; ++y) std::copy_n(&bottomUp[(kH - 1 - y) * kW], kW, &out[y * kW]);
-    if (format == GL_DEPTH_COMPONENT)
-        for (float& d : out) d = float(0.02 * 200 / (200.01 - (d * 2.0 - 1.0) * 199.99));
     return out;
 }
 
@@ -101,128 +97,20 @@ protected:
     }
 };
 
-// The window is the partner's silhouette: with nothing in it only the shown
-// mesh is seen; with the white square grid in it, every pixel of the window
-// beside the shown mesh is white, and the enlarged copy shows there too;
-// nothing shows outside the two. Index 4 has no meshes: not even the grid.
-TEST_F(Scenes, WindowShowsOnlyInsideThePartnersSilhouette) {
+// Past the four pairs there is no mesh: the window scene draws nothing at
+// all, not even the element meant for the window, and leaves no stencil.
+TEST_F(Scenes, WindowWithoutAMeshDrawsNothing) {
     gridSquareHalfSize = 0.06f;  // squares overlap into a solid layer
-    windowSpin = 1234.0f;
-    auto draw = [](bool showsMesh, int element) {
+    cues.windowMeshIndex = 4;
+    for (bool showsMesh : {false, true}) {
         cues.windowShowsMesh = showsMesh;
-        cues.windowElementIndex = element;
         resetGl();
-        lookAtOrigin(0, 0, 45);  // back far enough to see the whole mesh
+        lookAtOrigin(0, 0, 45);
         drawWindowScene();
-        return offscreenReadRgb();
-    };
-    for (int index = 0; index < 5; ++index) {
-        cues.windowMeshIndex = index;
-        const Rgb shown = draw(false, 2), grid = draw(false, 0), copy = draw(true, 0);
-        draw(false, 2);
-        const std::vector<float> window = readBuffer(GL_STENCIL_INDEX);
-        const int inWindow = countIf([&](int i) { return window[i] == 1 && black(shown, i); });
-        EXPECT_EQ(countIf([&](int i) { return window[i] == 1 && black(shown, i) && white(grid, i); }), inWindow);
-        EXPECT_EQ(countIf([&](int i) { return !window[i] && black(shown, i) && !(black(grid, i) && black(copy, i)); }),
-                  0) << "mesh pair " << index;
-        if (index == 4) {
-            EXPECT_EQ(countIf([&](int i) { return !black(grid, i) || window[i]; }), 0);
-            continue;
-        }
-        EXPECT_GT(inWindow, 400) << "mesh pair " << index;
-        // The enlarged copy shows inside the window: over a quarter of it for
-        // the round meshes, about a seventh for meshE's slender petal loop.
-        EXPECT_GT(countIf([&](int i) { return window[i] == 1 && black(shown, i) && !black(copy, i); }),
-                  inWindow / (index == 1 ? 10 : 4))
-            << "mesh pair " << index;
-    }
-}
-
-// Horizontal bars span the width, so every row is one colour; vertical bars
-// span the height, so every column is.
-TEST_F(Scenes, BarsLieAlongTheirDirection) {
-    for (int i = 0; i < kBarCount; ++i) barPhases[i] = 0.1f + 0.02f * i, barOffsets[i] = -1.4f + 0.07f * i;
-    barColor[0] = 1.0f, barColor[1] = 0.6f, barColor[2] = 0.2f;
-    for (bool horizontal : {true, false}) {
-        cues.barsHorizontal = horizontal;
-        resetGl();
-        drawBars();
         const Rgb p = offscreenReadRgb();
-        EXPECT_EQ(countIf([&](int i) {
-                      const int start = horizontal ? i / kW * kW : i % kW;
-                      return !std::equal(&p[3 * i], &p[3 * i + 3], &p[3 * start]);
-                  }),
-                  0)
-            << (horizontal ? "horizontal" : "vertical");
-        EXPECT_GT(countIf([&](int i) { return !black(p, i); }), kPixels / 20);
+        const std::vector<float> window = readStencil();
+        EXPECT_EQ(countIf([&](int i) { return !black(p, i) || window[i]; }), 0) << "copy " << showsMesh;
     }
-}
-
-// meshG seen from outside with the light to the right, on a grey ground: a
-// black silhouette, a pure white wire, several greys of stipple, and the lit
-// side brighter.
-TEST_F(Scenes, HalftoneShowsSilhouetteWireAndGreysTowardsTheLight) {
-    refreshHalftonePatterns();
-    std::fill(std::begin(halftoneWobble), std::end(halftoneWobble), 0.0f);
-    computeShadeLevels(30, 0, 0, meshG.normals, meshGShadeLevels, kMeshGVertexCount);
-    cues.halftoneMeshIndex = 1;
-    resetGl(0.25f);
-    lookAtOrigin(0, 0, 75);
-    drawHalftoneMeshScene();
-    const Rgb p = offscreenReadRgb();
-    EXPECT_GT(countIf([&](int i) { return black(p, i); }), 3000);
-    EXPECT_GT(countIf([&](int i) { return white(p, i); }), 500);
-    int greys = 0;
-    for (int level : {42, 85, 128, 170, 212})
-        greys += countIf([&](int i) { return std::abs(p[3 * i] - level) <= 1 && p[3 * i] == p[3 * i + 2]; }) > 0;
-    EXPECT_GE(greys, 3) << "stipple passes 1 to 5";
-    long left = 0, right = 0;
-    for (int i = 0; i < kPixels; ++i) (i % kW < kW / 2 ? left : right) += p[3 * i];
-    EXPECT_GT(right, left) << "the side towards the light is brighter";
-}
-
-// From inside, the settled inflated mesh covers most of the view whichever
-// way it has turned (the open faces of the frame let a little background
-// through), far more than the same mesh without its displacement.
-TEST_F(Scenes, DisplacedMeshFillsTheScreen) {
-    auto coverage = [](float clock) {
-        resetGl();
-        drawDisplacedMeshScene(clock);
-        const Rgb p = offscreenReadRgb();
-        return double(countIf([&](int i) { return !black(p, i); })) / kPixels;
-    };
-    std::fill(std::begin(meshIDisplacement), std::end(meshIDisplacement), 0.0f);
-    const double thin = coverage(40000.0f);
-    for (int frame = 0; frame < 40; ++frame)
-        updateDisplacement(meshIDisplacement, meshI.vertices, kMeshIVertexCount, 20000, 20000, 20000);
-    for (float clock : {0.0f, 40000.0f, 123456.0f}) EXPECT_GT(coverage(clock), 0.85) << "spin clock " << clock;
-    EXPECT_GT(coverage(40000.0f), thin + 0.1) << "the displacement inflates the mesh";
-}
-
-// Inside the floor mask the grid shows in its warm colour and the meshes
-// above are drawn over it (closer than the floor, about 110 away); outside,
-// the squares grow with the band's half-size and vanish at 0.
-TEST_F(Scenes, FloorGridInsideTheMaskPulsingSquaresOutside) {
-    floorClock = 5000.0f;
-    int outsideLit[2] = {};
-    for (int pass = 0; pass < 2; ++pass) {
-        gridSquareHalfSize = pass * 0.04f;
-        resetGl();
-        lookAtOrigin(floorEyeTable[0][0], floorEyeTable[0][1], floorEyeTable[0][2]);
-        drawFloorScene();
-        const Rgb p = offscreenReadRgb();
-        const std::vector<float> mask = readBuffer(GL_STENCIL_INDEX), eye = readBuffer(GL_DEPTH_COMPONENT);
-        const int inMask = countIf([&](int i) { return mask[i] == 1; });
-        EXPECT_GT(inMask, kPixels / 10);
-        EXPECT_GT(countIf([&](int i) {
-                      return mask[i] && std::abs(p[3 * i] - 153) + std::abs(p[3 * i + 1] - 128) +
-                                                std::abs(p[3 * i + 2] - 102) <= 2;
-                  }),
-                  inMask / 2);
-        EXPECT_GT(countIf([&](int i) { return mask[i] && eye[i] < 100.0f; }), 100);
-        outsideLit[pass] = countIf([&](int i) { return !mask[i] && !black(p, i); });
-    }
-    EXPECT_GT(outsideLit[1], outsideLit[0] + 20000);
 }
 
 // Over a grey frame: levels of 0 change nothing, 2 looks like 1, and layer 3
@@ -247,10 +135,9 @@ TEST_F(Scenes, FaceOverlayLevelsAndTheThirdLayer) {
     faceTexture = faceAntiTexture = visoTexture = 0;
 }
 
-// Black squares leave the frame as it was, white squares turn it white; a
-// frame number outside 0..3 shows the nearest board instead of reading past
-// the four.
-TEST_F(Scenes, ChessboardWhitensUnderWhiteSquaresOnly) {
+// A frame number outside 0..3 shows the nearest board instead of reading
+// past the four.
+TEST_F(Scenes, ChessboardFrameOutsideTheFourShowsTheNearest) {
     for (int b = 0; b < 4; ++b)
         chessboardTextures[b] = makeTexture(8, [b](int x, int y) {
             const uint8_t v = (x + y + b) % 2 ? 255 : 0;
@@ -262,36 +149,11 @@ TEST_F(Scenes, ChessboardWhitensUnderWhiteSquaresOnly) {
         drawChessboardOverlay();
         return offscreenReadRgb();
     };
-    const Rgb board = frame(0);
-    const int whitened = countIf([&](int i) { return white(board, i); });
-    EXPECT_EQ(whitened + countIf([&](int i) { return board[3 * i] == 102 && board[3 * i + 2] == 102; }), kPixels);
-    EXPECT_NEAR(whitened, kPixels / 2, kPixels / 50);
-    EXPECT_NE(frame(1), board);
-    EXPECT_EQ(frame(-5), board);
+    EXPECT_NE(frame(1), frame(0));
+    EXPECT_EQ(frame(-5), frame(0));
     EXPECT_EQ(frame(7), frame(3));
     glDeleteTextures(4, chessboardTextures);
     std::fill(std::begin(chessboardTextures), std::end(chessboardTextures), 0u);
-}
-
-// The bars cover the rows from the edges to the inner edge; at 0 and below
-// they cover everything. The radial layers, untextured, add up to white over
-// the whole screen whatever their tilt, and step the sway once per draw.
-TEST_F(Scenes, LetterboxRowsAndRadialCoverage) {
-    for (auto [edge, barRows] : {std::pair{0.8f, 48}, {0.5f, 120}, {0.0f, 240}, {-0.3f, 240}}) {
-        cues.letterboxEdge = edge;
-        resetGl(1.0f);
-        drawLetterbox();
-        const Rgb p = offscreenReadRgb();
-        EXPECT_EQ(countIf([&](int i) { return black(p, i) != (i / kW < barRows || i / kW >= kH - barRows); }), 0)
-            << "edge " << edge;
-    }
-    radialSpin = 0.0f;
-    radialTexture = radialTexture2 = 0;  // untextured, whatever an earlier start-up loaded
-    resetGl();
-    drawRadialOverlay();
-    EXPECT_EQ(radialSpin, 1.0f);
-    const Rgb p = offscreenReadRgb();
-    EXPECT_EQ(countIf([&](int i) { return white(p, i); }), kPixels);
 }
 
 // What each draw hands on to the draws after it, from the start-up state. A
