@@ -120,7 +120,7 @@ mkdir -p "$work/notextures/music" "$work/empty" "$work/lone/bin"
 cp "$work/cwd/music/mix.mp3" "$work/notextures/music/"
 for name in tessera tessera-render; do
   cp "$inst/bin/$name" "$work/lone/bin/"
-  args=(); [ "$name" = tessera-render ] && args=(--to 0)
+  args=(); [ "$name" = tessera-render ] && args=(--check --to 1)
   cases=("cwd|$work/var|$inst/bin/$name|$work/cwd" "empty|$work/var|$inst/bin/$name|$work/var"
          "notextures|$work/var|$inst/bin/$name|$work/var")
   for c in "${cases[@]}"; do
@@ -139,7 +139,7 @@ for name in tessera tessera-render; do
       || fail "$name with no data: status $status, $(cat "$work/err")"
   done
 done
-(cd "$work/empty" && "$build/tools/render/tessera-render" --to 0 >/dev/null 2>&1) \
+(cd "$work/empty" && "$build/tools/render/tessera-render" --check --to 1 >/dev/null 2>&1) \
   && pass "the build tree's renderer finds the build tree's data" || fail "build-tree renderer found no data"
 
 # 7. The installed player, started from /, shows its first frame (the

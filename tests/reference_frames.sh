@@ -20,7 +20,8 @@ mkdir -p "$stills"
 
 moments=$(sed 's/#.*//' "$references/moments.txt" | tr -s ' \t\n' '\n' | grep . | paste -sd, -)
 cd "$assets" || exit 1
-"$render" --fps 60 --check --size 320x240 --png-at "$moments" --out "$stills" 2>"$work/reference-render.log"
+# --to 260000: without it a run of stills stops after the last one.
+"$render" --fps 60 --check --size 320x240 --png-at "$moments" --to 260000 --out "$stills" 2>"$work/reference-render.log"
 status=$?
 cat "$work/reference-render.log" >&2
 if [ "$status" != 0 ] || ! grep -q 'the schedule ended at 260000 ms' "$work/reference-render.log"; then

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "offscreen_gl.h"
+#include "render/gl_errors.h"
 #include "render/texture.h"
 #include "test_texture_util.h"
 
@@ -158,12 +159,14 @@ TEST_F(TextureLoader, DecoderReducesPicturesFarAboveTheLimit) {
 
 // Every colour space and coding of JPEG (tools/testpictures writes them) gives
 // the same upright quadrants, one a dark colour that needs the black ink;
-// every other picture is reduced in the decoder (limit 16).
+// every other picture is reduced in the decoder (limit 16). The last two
+// carry what libjpeg only warns about and other decoders open: a JFIF
+// revision of 2.01, stray bytes before a marker.
 TEST(TextureColourSpaces, EveryColourSpaceGivesTheSameUprightColours) {
     const int colours[4][3] = {{255, 0, 0}, {40, 160, 90}, {0, 0, 255}, {255, 255, 255}};  // TL TR BL BR
     const char* names[] = {"grey", "ycbcr", "rgb", "cmyk-adobe", "cmyk-plain", "ycck", "cmyk-progressive",
-                           "ycck-restarts", "ycbcr-arithmetic"};
-    for (int i = 0; i < 9; ++i) {
+                           "ycck-restarts", "ycbcr-arithmetic", "jfif-201", "stray-bytes"};
+    for (int i = 0; i < 11; ++i) {
         SCOPED_TRACE(names[i]);
         const std::string path = std::string(TESSERA_TESTDATA_DIR "/pictures/") + names[i] + ".jpg";
         const int limit = i % 2 ? 16 : 64;
@@ -225,6 +228,7 @@ TEST_F(TextureLoader, FailuresLeaveTheVariableAloneAndSayWhyInOneLine) {
     for (const char* name : {"missing", "empty", "text", "truncated", "headeronly", "earlyend", "noise", "zerowide",
                              "zerohigh", "huge", "widestrip", "folder"})
         cases.push_back(dir.file(name) + ".jpg");
+    std::string said;
     for (const std::string& path : cases) {
         for (auto load : {loadTexture, loadTextureNearest}) {
             SCOPED_TRACE(path);
@@ -232,6 +236,7 @@ TEST_F(TextureLoader, FailuresLeaveTheVariableAloneAndSayWhyInOneLine) {
             ::testing::internal::CaptureStderr();
             const int result = load(path.c_str(), &id);
             const std::string err = ::testing::internal::GetCapturedStderr();
+            said += err;
             EXPECT_EQ(result, 0);
             EXPECT_EQ(id, 4242u);
             EXPECT_NE(err.find(path), std::string::npos) << err;
@@ -239,10 +244,36 @@ TEST_F(TextureLoader, FailuresLeaveTheVariableAloneAndSayWhyInOneLine) {
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         }
     }
+    // The size refusals name the limit that was exceeded.
+    EXPECT_NE(said.find("60000 x 60000 pixels, over the limit of 16384 pixels a side"), std::string::npos);
+    EXPECT_NE(said.find("16000 x 6000 pixels, 366 MiB decoded, over the limit of 256 MiB"), std::string::npos);
     GLuint later = 0;
     EXPECT_EQ(loadTexture(good.c_str(), &later), 1);
     EXPECT_NE(later, 0u);
     glDeleteTextures(1, &later);
+}
+
+// An error someone else raised is reported by the next load, once, naming
+// it, and counted for tessera-render --check; the load itself succeeds. A
+// missing folder is said at the first load from it and not again.
+TEST_F(TextureLoader, PendingGlErrorsAndAMissingFolderAreEachSaidOnce) {
+    const std::string good = dir.file("good.jpg"), a = dir.file("gone/a.jpg"), b = dir.file("gone/b.jpg");
+    ASSERT_TRUE(writeJpeg(good, quadrants(16, 16)));
+    const long before = glErrorsFound();
+    glEnable(0x1234);
+    GLuint id = 0, first = 7, second = 7, again = 0;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(loadTexture(good.c_str(), &id), 1);
+    EXPECT_EQ(loadTexture(good.c_str(), &again), 1);
+    EXPECT_EQ(loadTexture(a.c_str(), &first) + loadTexture(b.c_str(), &second), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "tessera: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of " + good +
+                  " (raised earlier, by start-up or a scene)\ntessera: cannot load picture " + a + ": its folder " +
+                  dir.file("gone") + " is missing; no other picture from it is mentioned; its effect draws untextured\n");
+    EXPECT_EQ(glErrorsFound(), before + 1);
+    EXPECT_EQ(first + second, 14u);
+    glDeleteTextures(1, &id);
+    glDeleteTextures(1, &again);
 }
 
 TEST_F(TextureLoader, RelativePathsUpTo259FullCharactersLoadEachTimeAndLongerAreRefused) {

@@ -11,7 +11,11 @@
 // the result does not need.
 #include "render/texture.h"
 
+#include "render/gl_errors.h"
+
 #include <jpeglib.h>
+// jerror.h names the messages; jpeglib.h must come first.
+#include <jerror.h>
 #include <pixman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,16 +26,20 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <set>
 
 namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return.
 // We jump back into decodeJpeg instead of letting the library end the
-// process. Warnings end the decode the same way: libjpeg only warns about a
-// truncated or damaged stream and then invents the missing data, and we
-// would rather draw nothing than a half-grey picture; stopping at once also
-// spares decoding the rest of a damaged file that claims a huge size.
+// process. Warnings that mean image data was lost end the decode the same
+// way: libjpeg warns about a truncated or damaged stream and then invents the
+// missing data, and we would rather draw nothing than a half-grey picture;
+// stopping at once also spares decoding the rest of a damaged file that
+// claims a huge size. The warnings that every common decoder shrugs off (see
+// isBenignWarning) let the decode go on.
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -46,11 +54,23 @@ void onJpegError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-// A warning (level -1) is kept and unwinds to decodeJpeg; trace messages
-// are dropped. Nothing is printed here: the caller prints one line per
-// failure.
+// Warnings about the file's packaging, not its pixels: a JFIF revision this
+// library does not know (2.01 is common), stray bytes between two markers
+// (the data on either side is whole), an Adobe transform code it does not
+// know (the colours are read as YCbCr or RGB by the component count) and a
+// damaged ICC profile (we use none). Everything else (premature end, bad
+// Huffman or arithmetic code, lost restart markers, an inconsistent
+// progression) means pixels were made up.
+bool isBenignWarning(int code) {
+    return code == JWRN_JFIF_MAJOR || code == JWRN_EXTRANEOUS_DATA || code == JWRN_ADOBE_XFORM ||
+           code == JWRN_BOGUS_ICC;
+}
+
+// A warning (level -1) that means lost data is kept and unwinds to
+// decodeJpeg; benign warnings and trace messages are dropped. Nothing is
+// printed here: the caller prints one line per failure.
 void onJpegMessage(j_common_ptr cinfo, int msgLevel) {
-    if (msgLevel >= 0) return;
+    if (msgLevel >= 0 || isBenignWarning(cinfo->err->msg_code)) return;
     auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->firstWarning);
     err->pub.num_warnings++;
@@ -116,11 +136,17 @@ bool decodeJpeg(FILE* file, const uint8_t* bytes, std::size_t size, int maxTextu
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    if (width > kMaxPictureSide || height > kMaxPictureSide ||
-        static_cast<unsigned long long>(width * height * 4) > kMaxPictureBytes) {
-        std::snprintf(why, whySize,
-                      "picture claims %lld x %lld pixels, over the limit of %d a side or %zu MiB",
-                      width, height, kMaxPictureSide, kMaxPictureBytes >> 20);
+    // Each refusal names the limit that was exceeded.
+    if (width > kMaxPictureSide || height > kMaxPictureSide) {
+        std::snprintf(why, whySize, "picture claims %lld x %lld pixels, over the limit of %d pixels a side",
+                      width, height, kMaxPictureSide);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    if (static_cast<unsigned long long>(width * height * 4) > kMaxPictureBytes) {
+        std::snprintf(why, whySize, "picture claims %lld x %lld pixels, %llu MiB decoded, over the limit of %zu MiB",
+                      width, height, static_cast<unsigned long long>(width * height * 4) >> 20,
+                      kMaxPictureBytes >> 20);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -257,6 +283,20 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
         return fail("full path has " + std::to_string(fullPath.size()) + " characters, more than " +
                     std::to_string(kMaxFullPathChars - 1));
 
+    // A folder that is missing or empty is said once, in the first load from
+    // it, and not again for every other picture wanted from it.
+    static std::set<std::string> foldersSaid;
+    if (access(fullPath.c_str(), F_OK) != 0 && errno == ENOENT) {
+        const std::filesystem::path folder = std::filesystem::path(fullPath).parent_path();
+        std::error_code error;
+        const bool missing = !std::filesystem::is_directory(folder, error);
+        if (missing || std::filesystem::is_empty(folder, error)) {
+            if (!foldersSaid.insert(folder.string()).second) return 0;
+            return fail("its folder " + folder.string() + (missing ? " is missing" : " is empty") +
+                        "; no other picture from it is mentioned");
+        }
+    }
+
     // Read anew at every load: the limit belongs to the current context.
     GLint maxTextureSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
@@ -278,11 +318,11 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
 
     // Upload with default unpacking whatever a caller left set, and find out
     // whether the driver took it: a texture it could not store would
-    // otherwise draw as nothing without a word.
-    // Earlier errors are not ours; clear them (a bounded number: a lost
-    // context reports its loss forever).
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    // otherwise draw as nothing without a word. Errors raised before the
+    // upload are not ours, but they are someone's: they are reported here,
+    // where they were found, and counted for tessera-render --check.
+    reportPendingGlErrors("tessera", ("pending before the load of " + std::string(path) +
+                                      " (raised earlier, by start-up or a scene)").c_str());
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);

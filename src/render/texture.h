@@ -11,7 +11,12 @@
 //
 // A failed load prints one line on stderr naming the file and the reason,
 // returns 0 and leaves the caller's texture variable as it was; the effect
-// that owns it then draws untextured and the demo runs on.
+// that owns it then draws untextured and the demo runs on. A folder that is
+// missing or empty is said in the first load from it only. What libjpeg
+// merely warns about while the pixels stay whole (an unknown JFIF revision,
+// stray bytes before a marker) loads; warnings of lost data refuse the file.
+// OpenGL errors found pending before the upload are reported in one line
+// (see render/gl_errors.h), never dropped.
 #pragma once
 
 #include <GL/gl.h>

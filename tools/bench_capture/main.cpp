@@ -62,17 +62,18 @@ void printRun(const char* name, const RunFigures& run, long frames, double demoS
 
 int main(int argc, char** argv) {
     std::string fps = "60", size = "640x480";
-    long to = kScheduleEndMs - 1;
+    long to = kScheduleEndMs;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--fps")) fps = argv[i + 1];
         else if (!std::strcmp(argv[i], "--size")) size = argv[i + 1];
         else if (!std::strcmp(argv[i], "--to")) to = std::atol(argv[i + 1]);
     }
-    if (argc % 2 == 0 || std::atoi(fps.c_str()) < 1 || to < 0) {
+    if (argc % 2 == 0 || std::atoi(fps.c_str()) < 1 || to < 1) {
         std::fprintf(stderr, "usage: tessera-bench-capture [--fps N] [--size WxH] [--to MS]\n");
         return 2;
     }
-    const long frames = long(((long long)(std::min(to, kScheduleEndMs - 1) + 1) * std::atoi(fps.c_str()) + 999) / 1000);
+    // The frames drawn before --to (not included), as the renderer counts them.
+    const long frames = long(((long long)std::min(to, kScheduleEndMs) * std::atoi(fps.c_str()) + 999) / 1000);
     const double demoSeconds = double(frames) / std::atoi(fps.c_str());
     char dir[] = "/tmp/tessera-bench-capture-XXXXXX";
     if (!mkdtemp(dir)) {
@@ -80,7 +81,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string video = std::string(dir) + "/capture.mp4";
-    std::vector<std::string> common{"--fps", fps, "--size", size, "--to", std::to_string(to)};
+    // The drawing-only run is the renderer's dry run, which needs --check;
+    // the capture takes it too, so that both runs do the same work but the
+    // encoding.
+    std::vector<std::string> common{"--fps", fps, "--size", size, "--to", std::to_string(to), "--check"};
     std::vector<std::string> capture = common;
     capture.insert(capture.end(), {"--video", video});
 

@@ -14,6 +14,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "audio/music.h"
 
@@ -184,6 +185,17 @@ bool encodePending(MediaFile* file, int count, std::string* reason) {
 
 }  // namespace
 
+// Only the containers that take H.264 and AAC with their timing intact.
+const char* mediaVideoContainer(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.find('.', 1) == std::string::npos) return "mp4";
+    const AVOutputFormat* format = av_guess_format(nullptr, name.c_str(), nullptr);
+    for (const char* fits : {"mp4", "matroska", "mov"})
+        if (format && !std::strcmp(format->name, fits)) return fits;
+    return nullptr;
+}
+
 MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
                      std::string* reason) {
     // Every failure is reported by the caller in one line of its own.
@@ -192,19 +204,22 @@ MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int hei
     file->path = path;
     file->kind = kind;
     file->packet = av_packet_alloc();
-    // The container is chosen by what is written, not by the file's name.
-    int error = avformat_alloc_output_context2(&file->format, nullptr, kind == MediaKind::Video ? "mp4" : "wav",
-                                               path.c_str());
+    // A sound file is always WAV; a video file takes the container its name
+    // asks for (the caller has refused the names that fit none).
+    const char* container = kind == MediaKind::Video ? mediaVideoContainer(path) : "wav";
+    int error = container ? avformat_alloc_output_context2(&file->format, nullptr, container, path.c_str())
+                          : AVERROR(EINVAL);
     bool ok = error >= 0 || fail(reason, "cannot set up " + path, error);
     ok = ok && (kind != MediaKind::Video || addVideo(file, width, height, fps, reason)) && addSound(file, reason);
     if (ok && (error = avio_open(&file->format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
         ok = fail(reason, "cannot write " + path, error);
     if (ok) {
         AVDictionary* options = nullptr;
-        // The index goes first once the file is complete: it plays while it
-        // downloads. The encoder's priming becomes an edit list, so the
-        // first sample heard is the first sample given.
-        if (kind == MediaKind::Video) av_dict_set(&options, "movflags", "+faststart", 0);
+        // MP4 and QuickTime: the index goes first once the file is complete,
+        // so it plays while it downloads, and the encoder's priming becomes
+        // an edit list, so the first sample heard is the first sample given.
+        if (kind == MediaKind::Video && std::strcmp(container, "matroska"))
+            av_dict_set(&options, "movflags", "+faststart", 0);
         error = avformat_write_header(file->format, &options);
         av_dict_free(&options);
         if (error < 0) ok = fail(reason, "cannot write " + path, error);

@@ -1,7 +1,8 @@
 // media_file.h -- one capture file written through FFmpeg's libraries.
 //
-// A video file is an MP4 with H.264 (yuv420p, constant frame rate) and AAC,
-// its index at the front so that it plays at once when streamed; a sound
+// A video file holds H.264 (yuv420p, constant frame rate) and AAC in the
+// container its name ends in: MP4 (the index at the front, so that it plays
+// at once when streamed), Matroska or QuickTime; a sound
 // file is a 16-bit PCM WAV. Pictures come in as the framebuffer gives them
 // (BGRA, bottom row first), sound as the music layer gives it (interleaved
 // 16-bit stereo at the music's rate). Not thread-safe: one thread at a time.
@@ -13,6 +14,11 @@
 struct MediaFile;
 
 enum class MediaKind { Video, Sound };
+
+// The libavformat container for a video file's name: "mp4", "matroska" or
+// "mov" by its extension (.mp4, .mkv, .mov, any case), "mp4" for a name
+// without one (a device such as /dev/full); null for any other extension.
+const char* mediaVideoContainer(const std::string& path);
 
 // Opens (creates or truncates) the file and writes its header. Returns null
 // with the reason when the file cannot be written or an encoder is missing.

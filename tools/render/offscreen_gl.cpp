@@ -108,14 +108,16 @@ std::vector<uint8_t> offscreenReadRgb() {
     return rgb;
 }
 
-bool writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
+bool writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb,
+                 std::string* reason) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = width;
     image.height = height;
     image.format = PNG_FORMAT_RGB;
     if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr)) {
-        std::fprintf(stderr, "tessera: cannot write %s: %s\n", path.c_str(), image.message);
+        if (reason) *reason = image.message;
+        else std::fprintf(stderr, "tessera: cannot write %s: %s\n", path.c_str(), image.message);
         return false;
     }
     return true;

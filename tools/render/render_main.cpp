@@ -4,14 +4,17 @@
 // stepped music clock: frame k reads the clock at k * 1000 / fps ms, so a
 // render is the same, bit for bit, on every run. Frames before --from are
 // drawn and updated too (effects carry state through the whole run) but not
-// written. The schedule's end exits the renderer as it exits the demo; the
+// written. The range runs from --from up to --to, not included; a still may
+// lie at --to. The schedule's end exits the renderer as it exits the demo; the
 // capture files are finished on that way out (an exit handler), so the last
 // frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
 // frame being drawn, finish the files and exit with 128 + the signal.
 #include <GL/gl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -23,7 +26,9 @@
 
 #include "audio/music.h"
 #include "capture.h"
+#include "media_file.h"
 #include "offscreen_gl.h"
+#include "render/gl_errors.h"
 #include "shell/data_dir.h"
 #include "shell/demo_state.h"
 #include "shell/frame.h"
@@ -40,7 +45,7 @@ constexpr long kScheduleEndMs = 260000;
 struct RenderOptions {
     int fps = 60;
     long from = 0;
-    long to = -1;  // none: until the schedule ends
+    long to = -1;  // none: until the schedule ends, or the last still
     std::set<long> pngAt;  // positions still to write
     bool everyFrame = false;  // --out without --png-at
     std::string outDir;
@@ -51,13 +56,19 @@ struct RenderOptions {
     bool bands = false;
     bool check = false;
     bool native = false;
+    // Worked out from the above: the range is the frames rangeFirst up to
+    // rangeEnd (not included); the run draws every frame up to lastFrame.
+    long rangeFirst = 0;
+    long rangeEnd = 0;
+    long lastFrame = 0;
 };
 
 RenderOptions options;
 long framesPresented = 0;  // frames after the first update
 long drawnPosition = 0;
-long framesInRange = 0;  // frames from --from to --to presented so far
-long framesToDraw = 0;   // frames up to the end of the range, for the progress line
+long framesInRange = 0;  // frames of the range presented so far
+long framesToDraw = 0;   // frames up to the end of the run, for the progress line
+long glErrorsChecked = 0;  // OpenGL errors that --check has already seen
 Clock::time_point started;
 Clock::time_point lastProgress;
 bool showProgress = false;
@@ -72,22 +83,27 @@ volatile std::sig_atomic_t stopSignal = 0;
 [[noreturn]] void usage(const char* message) {
     if (message) std::fprintf(stderr, "tessera-render: %s\n", message);
     std::fprintf(message ? stderr : stdout,
-                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native] [--video FILE.mp4]\n"
+                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native] [--video FILE]\n"
                  "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
                  "Renders the demo offline, frame-exactly, with a stepped clock: frame k at k * 1000 / fps ms.\n"
                  "  --fps N          frames per second, 1 to 1000 (default 60)\n"
-                 "  --from MS        first position written (default 0; earlier frames are drawn, not written)\n"
-                 "  --to MS          last position drawn (default: until the demo's end at 260000)\n"
+                 "  --from MS        start of the range written, below 260000 (default 0; earlier frames are\n"
+                 "                   drawn, not written)\n"
+                 "  --to MS          end of the range, not included: video, WAV, frame files and bands hold\n"
+                 "                   the frames drawn before it (default the demo's end at 260000, or the last\n"
+                 "                   still when only --png-at writes pictures); a still may lie at it\n"
                  "  --size WxH       output size, 16 to 8192 a side (default 640x480); larger ones show the\n"
                  "                   640 x 480 picture scaled up to their centred 4:3 rectangle\n"
                  "  --native         draw at that rectangle's own size instead (thinner lines, finer patterns)\n"
-                 "  --video FILE     an MP4 with H.264 video and the music as AAC (even width and height)\n"
+                 "  --video FILE     H.264 video and the music as AAC (even width and height), in the container\n"
+                 "                   the name ends in: .mp4, .mkv or .mov (no extension: MP4)\n"
                  "  --wav FILE       the music of the range alone as 16-bit stereo WAV\n"
                  "  --png-at MS,...  a still of the first frame at or past each position, DIR/at-NNNNNN.png\n"
                  "  --out DIR        where PNG files go (default the working directory); without --png-at,\n"
                  "                   every frame of the range as DIR/frame-NNNNNN.png\n"
-                 "  --bands          print ms,band100,band150,band250 for every frame on stdout\n"
-                 "  --check          fail on a GL error or a matrix stack left deeper than 1 after a frame\n"
+                 "  --bands          print ms,band100,band150,band250 for every frame of the range on stdout\n"
+                 "  --check          fail on a GL error or a matrix stack left deeper than 1 after a frame;\n"
+                 "                   alone, a dry run that draws and checks the range and writes nothing\n"
                  "  --help, -h       print this and exit\n"
                  "Output paths are taken relative to the directory it was started in.\n"
                  "Data (music/mix.mp3 and textures/) comes from the first of: the working directory,\n"
@@ -98,13 +114,17 @@ volatile std::sig_atomic_t stopSignal = 0;
     std::exit(message ? 2 : 0);
 }
 
+// A bad value: one line naming it, status 2.
+[[noreturn]] void refuse(const std::string& message) {
+    std::fprintf(stderr, "tessera-render: %s\n", message.c_str());
+    std::exit(2);
+}
+
 long parseNumber(const char* text, const char* option) {
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
-    if (!*text || *end || value < 0) {
-        std::fprintf(stderr, "tessera-render: %s needs a whole number >= 0, not \"%s\"\n", option, text);
-        std::exit(2);
-    }
+    if (!*text || *end || value < 0)
+        refuse(std::string(option) + " needs a whole number >= 0, not \"" + text + "\"");
     return value;
 }
 
@@ -113,12 +133,55 @@ void parseSize(const char* text) {
     int width = 0, height = 0;
     char tail = 0;
     if (std::sscanf(text, "%dx%d%c", &width, &height, &tail) != 2 || width < 16 || height < 16 || width > 8192 ||
-        height > 8192) {
-        std::fprintf(stderr, "tessera-render: --size needs WIDTHxHEIGHT, 16 to 8192 each, not \"%s\"\n", text);
-        std::exit(2);
-    }
+        height > 8192)
+        refuse(std::string("--size needs WIDTHxHEIGHT, 16 to 8192 each, not \"") + text + "\"");
     options.width = width;
     options.height = height;
+}
+
+// The index of the first frame drawn at or past `ms`: frame k is drawn at
+// k * 1000 / fps ms, rounded down.
+long firstFrameAtOrPast(long ms) { return long(((long long)ms * options.fps + 999) / 1000); }
+long framePosition(long index) { return long((long long)index * 1000 / options.fps); }
+
+// Checks the options against each other and works out the range and the
+// run's last frame. Everything that can be known before drawing is refused
+// here, so no run draws for minutes to say it wrote nothing.
+void settleRange() {
+    const bool streams = !options.videoPath.empty() || !options.wavPath.empty() || options.everyFrame;
+    if (!streams && options.pngAt.empty() && !options.bands && !options.check)
+        usage("nothing to write: give --video, --wav, --png-at, --out or --bands (or --check alone for a dry run)");
+    if (options.from >= kScheduleEndMs)
+        refuse("--from " + std::to_string(options.from) + " lies at or past the demo's end at 260000 ms");
+    if (options.to >= 0 && options.to < options.from) usage("--to lies before --from");
+    const long lastDrawable = firstFrameAtOrPast(kScheduleEndMs) - 1;
+    long lastStill = -1;
+    for (long ms : options.pngAt) {
+        const std::string still = "--png-at " + std::to_string(ms);
+        const long index = firstFrameAtOrPast(ms);
+        if (ms < options.from) refuse(still + " lies before --from " + std::to_string(options.from));
+        if (index > lastDrawable) refuse(still + " lies past the demo's last frame, at " +
+                                         std::to_string(framePosition(lastDrawable)) + " ms");
+        if (options.to >= 0 && ms > options.to) refuse(still + " lies past --to " + std::to_string(options.to));
+        if (options.to >= 0 && framePosition(index) > options.to)
+            refuse(still + ": the first frame at or past it is drawn at " + std::to_string(framePosition(index)) +
+                   " ms, past --to " + std::to_string(options.to));
+        lastStill = index;
+    }
+    // Without --to a run that writes stills alone stops after the last one.
+    if (options.to >= 0) options.rangeEnd = firstFrameAtOrPast(std::min(options.to, kScheduleEndMs));
+    else options.rangeEnd = streams || lastStill < 0 ? lastDrawable + 1 : lastStill + 1;
+    options.rangeFirst = firstFrameAtOrPast(options.from);
+    if (options.rangeFirst >= options.rangeEnd && (streams || options.bands || options.pngAt.empty()))
+        refuse("no frame lies from --from " + std::to_string(options.from) + " up to --to " +
+               std::to_string(options.to) + " (not included) at " + std::to_string(options.fps) + " fps");
+    options.lastFrame = std::max(options.rangeEnd - 1, lastStill);
+}
+
+// An output path given as "" would silently write nothing.
+std::string pathValue(const char* text, const char* option) {
+    if (!*text) refuse(std::string(option) + " needs a path, not an empty one");
+    return text;
 }
 
 void parseOptions(int argc, char** argv) {
@@ -129,8 +192,12 @@ void parseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (!std::strcmp(arg, "--fps")) {
-            options.fps = int(parseNumber(value(), "--fps"));
-            if (options.fps < 1 || options.fps > 1000) usage("--fps must lie between 1 and 1000");
+            const char* text = value();
+            char* end = nullptr;
+            const long fps = std::strtol(text, &end, 10);
+            if (!*text || *end || fps < 1 || fps > 1000)
+                refuse(std::string("--fps needs a whole number from 1 to 1000, not \"") + text + "\"");
+            options.fps = int(fps);
         } else if (!std::strcmp(arg, "--from")) {
             options.from = parseNumber(value(), "--from");
         } else if (!std::strcmp(arg, "--to")) {
@@ -144,11 +211,13 @@ void parseOptions(int argc, char** argv) {
                 start = comma + 1;
             }
         } else if (!std::strcmp(arg, "--out")) {
-            options.outDir = value();
+            options.outDir = pathValue(value(), "--out");
         } else if (!std::strcmp(arg, "--video")) {
-            options.videoPath = value();
+            options.videoPath = pathValue(value(), "--video");
+            if (!mediaVideoContainer(options.videoPath))
+                refuse("--video " + options.videoPath + ": the name must end in .mp4, .mkv or .mov (or have no extension, for MP4)");
         } else if (!std::strcmp(arg, "--wav")) {
-            options.wavPath = value();
+            options.wavPath = pathValue(value(), "--wav");
         } else if (!std::strcmp(arg, "--size")) {
             parseSize(value());
         } else if (!std::strcmp(arg, "--native")) {
@@ -163,11 +232,11 @@ void parseOptions(int argc, char** argv) {
             usage((std::string("unknown option ") + arg).c_str());
         }
     }
-    if (options.to >= 0 && options.to < options.from) usage("--to lies before --from");
     if (!options.videoPath.empty() && (options.width % 2 || options.height % 2))
         usage("--video needs an even width and height (the colour planes are half size)");
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
     options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
+    settleRange();
 }
 
 // The outputs are named relative to the directory the renderer was started
@@ -177,6 +246,38 @@ void anchorOutputPaths() {
     for (std::string* path : {&options.outDir, &options.videoPath, &options.wavPath})
         if (!path->empty()) *path = std::filesystem::absolute(*path).lexically_normal().string();
     if (options.outDir.size() > 1 && options.outDir.back() == '/') options.outDir.pop_back();
+}
+
+// Makes the folder if need be and writes and removes a file in it, so that a
+// folder on a read-only file system (or one we may not write) is found
+// before anything is drawn, not at the first still.
+bool folderIsWritable(const std::string& dir, std::string* reason) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+        *reason = error.message();
+        return false;
+    }
+    std::string probe = dir + "/.tessera-render-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+// The music file as the data search found it, in words when it is plainly
+// not music: the decoder would only say it cannot read the stream.
+bool musicFileHasBytes(std::string* reason) {
+    struct stat info {};
+    if (stat(kMusicPath, &info) != 0) *reason = std::strerror(errno);
+    else if (S_ISDIR(info.st_mode)) *reason = "it is a directory";
+    else if (info.st_size == 0) *reason = "the file is empty (0 bytes)";
+    else return true;
+    return false;
 }
 
 // Ends a run that cannot go on: the capture files are removed (what went
@@ -189,15 +290,24 @@ void anchorOutputPaths() {
 
 void writeFrame(const std::string& name) {
     const std::string path = options.outDir + "/" + name;
-    if (!writePngRgb(path, offscreenWidth(), offscreenHeight(), offscreenReadRgb())) failRun();
+    std::string reason;
+    if (!writePngRgb(path, offscreenWidth(), offscreenHeight(), offscreenReadRgb(), &reason)) {
+        if (showProgress) std::fputs("\r\033[K", stderr);
+        std::fprintf(stderr, "tessera-render: cannot write %s: %s\n", path.c_str(), reason.c_str());
+        failRun();
+    }
 }
 
-// The last frame index the run draws: the last frame before the schedule's
-// end or at or before --to. Frame k is drawn at k * 1000 / fps ms.
-long lastFrameIndex() {
-    const long last = options.to >= 0 ? std::min(options.to, kScheduleEndMs - 1) : kScheduleEndMs - 1;
-    return long(((long long)(last + 1) * options.fps + 999) / 1000) - 1;
+// A failed write of the bands (a full disk, a closed pipe) ends the run
+// like any other output that cannot be written.
+[[noreturn]] void bandsFailed(int error) {
+    if (showProgress) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "tessera-render: cannot write the bands to standard output: %s\n", std::strerror(error));
+    failRun();
 }
+
+// Pushes the buffered bands out; false, with errno, when that fails.
+bool flushBands() { return !options.bands || (std::fflush(stdout) == 0 && !std::ferror(stdout)); }
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -282,16 +392,17 @@ void onPresent() {
     if (framesPresented++ == 0) return;  // the frame before any update
     const long frameIndex = framesPresented - 2;
     printProgress(frameIndex);
-    if (drawnPosition < options.from || (options.to >= 0 && drawnPosition > options.to)) return;
-    ++framesInRange;
-    if (captureIsOpen()) captureFrame(frameIndex);
-    if (options.bands)
-        std::printf("%ld,%.9g,%.9g,%.9g\n", drawnPosition, bands.band100, bands.band150, bands.band250);
-    if (options.everyFrame) {
-        char name[32];
-        std::snprintf(name, sizeof name, "frame-%06ld.png", frameIndex);
-        writeFrame(name);
-        return;
+    if (frameIndex >= options.rangeFirst && frameIndex < options.rangeEnd) {
+        ++framesInRange;
+        if (captureIsOpen()) captureFrame(frameIndex);
+        if (options.bands &&
+            std::printf("%ld,%.9g,%.9g,%.9g\n", drawnPosition, bands.band100, bands.band150, bands.band250) < 0)
+            bandsFailed(errno);
+        if (options.everyFrame) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame-%06ld.png", frameIndex);
+            writeFrame(name);
+        }
     }
     // Each requested position gets the first frame drawn at or past it.
     while (!options.pngAt.empty() && *options.pngAt.begin() <= drawnPosition) {
@@ -302,47 +413,54 @@ void onPresent() {
     }
 }
 
-const char* glErrorName(GLenum error) {
-    switch (error) {
-        case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
-        case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
-        case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
-        case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
-        case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
-        case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
-        default: return "unknown GL error";
-    }
-}
-
-// After every frame: no GL error raised, both matrix stacks back at depth 1.
-void checkFrame() {
-    bool failed = false;
-    for (GLenum error; (error = glGetError()) != GL_NO_ERROR;) {
-        std::fprintf(stderr, "tessera-render: frame drawn at %ld ms raised %s (0x%04x)\n", drawnPosition,
-                     glErrorName(error), error);
-        failed = true;
-    }
+// No OpenGL error since the last check, and both matrix stacks back at
+// depth 1. Errors pending now were raised by `what` (start-up, a frame);
+// those the picture loader found pending before its uploads it has reported
+// already, and they fail the check too.
+bool glStateIsClean(const std::string& what) {
+    const int now = reportPendingGlErrors("tessera-render", ("raised by " + what).c_str());
+    const long earlier = glErrorsFound() - glErrorsChecked - now;
+    glErrorsChecked = glErrorsFound();
+    if (earlier > 0)
+        std::fprintf(stderr, "tessera-render: --check fails on the %ld OpenGL error%s reported above\n", earlier,
+                     earlier > 1 ? "s" : "");
     GLint modelview = 0, projection = 0;
     glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelview);
     glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection);
-    if (modelview != 1 || projection != 1) {
-        std::fprintf(stderr, "tessera-render: frame drawn at %ld ms left the matrix stacks at depth %d (modelview) and %d (projection)\n",
-                     drawnPosition, modelview, projection);
-        failed = true;
-    }
-    if (failed) failRun();
+    const bool stacksRight = modelview == 1 && projection == 1;
+    if (!stacksRight)
+        std::fprintf(stderr, "tessera-render: %s left the matrix stacks at depth %d (modelview) and %d (projection)\n",
+                     what.c_str(), modelview, projection);
+    return now == 0 && earlier <= 0 && stacksRight;
+}
+
+// After every frame with --check.
+void checkFrame() {
+    if (!glStateIsClean("the frame drawn at " + std::to_string(drawnPosition) + " ms")) failRun();
 }
 
 // The way out when the schedule ends the demo inside a frame's update (and
 // after any other exit): the capture files are finished there. An exit
 // before the schedule's end is a failure that has said why; its files go.
 void onExit() {
-    std::fflush(stdout);
-    if (runFinished) return;
+    if (runFinished) {
+        std::fflush(stdout);
+        return;
+    }
     if (musicTimeMs < kScheduleEndMs) {
         runFinished = true;
         if (captureIsOpen()) captureDiscard();
         return;
+    }
+    // The frame the schedule's end followed was presented but not yet
+    // checked, and the bands may still sit in the buffer.
+    const bool clean = !options.check || glStateIsClean("the frame drawn at " + std::to_string(drawnPosition) + " ms");
+    if (!clean || !flushBands()) {
+        if (clean) std::fprintf(stderr, "tessera-render: cannot write the bands to standard output: %s\n", std::strerror(errno));
+        runFinished = true;
+        if (captureIsOpen()) captureDiscard();
+        std::fflush(stderr);
+        _exit(1);
     }
     std::fprintf(stderr, "tessera-render: the schedule ended at %d ms\n", int(musicTimeMs));
     if (!finishRun(0)) {
@@ -363,10 +481,10 @@ int main(int argc, char** argv) {
     catchStopSignals();
     started = Clock::now();  // the progress line first shows at the first frame
     showProgress = isatty(STDERR_FILENO);
-    framesToDraw = lastFrameIndex() + 1;
+    framesToDraw = options.lastFrame + 1;
 
     std::string reason;
-    if (!musicFileIsPlayable(kMusicPath, &reason)) {
+    if (!musicFileHasBytes(&reason) || !musicFileIsPlayable(kMusicPath, &reason)) {
         char cwd[4096];
         std::fprintf(stderr, "tessera-render: cannot play \"%s\" in the working directory %s: %s\n", kMusicPath,
                      getcwd(cwd, sizeof cwd) ? cwd : "(unknown)", reason.c_str());
@@ -378,25 +496,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
         return 1;
     }
+    if (!options.outDir.empty() && !folderIsWritable(options.outDir, &reason)) {
+        std::fprintf(stderr, "tessera-render: cannot write to %s: %s\n", options.outDir.c_str(), reason.c_str());
+        failRun();
+    }
     if (!offscreenCreate(options.width, options.height, &reason)) {
         std::fprintf(stderr, "tessera-render: no offscreen OpenGL: %s\n", reason.c_str());
         failRun();
     }
     usePictureLayout(layoutPicture(options.width, options.height, options.native));
-    if (!options.outDir.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(options.outDir, error);
-        if (error) {
-            std::fprintf(stderr, "tessera-render: cannot create %s: %s\n", options.outDir.c_str(),
-                         error.message().c_str());
-            failRun();
-        }
-    }
-    if (options.bands) std::printf("ms,band100,band150,band250\n");
+    if (options.bands && std::printf("ms,band100,band150,band250\n") < 0) bandsFailed(errno);
     std::atexit(onExit);
 
     musicUseSteppedClock();
     runStartup();
+    if (options.check && !glStateIsClean("start-up")) failRun();
     offscreenPresentHook = onPresent;
     for (long frame = 0;; ++frame) {
         if (stopSignal) {
@@ -409,14 +523,11 @@ int main(int argc, char** argv) {
                          reason.c_str());
             failRun();
         }
-        if (options.to >= 0 && framesPresented > 0 && drawnPosition > options.to) break;
+        if (framesPresented - 2 >= options.lastFrame) break;
         musicSetSteppedTime(int(frame * 1000 / options.fps));
         renderFrame();
         if (options.check) checkFrame();
     }
-    const bool finished = finishRun(0);
-    if (!options.everyFrame && !options.pngAt.empty())
-        std::fprintf(stderr, "tessera-render: %zu requested position(s) lie past --to and were not written\n",
-                     options.pngAt.size());
-    return finished ? 0 : 1;
+    if (!flushBands()) bandsFailed(errno);
+    return finishRun(0) ? 0 : 1;
 }

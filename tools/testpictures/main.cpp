@@ -9,8 +9,13 @@
 //                                  amounts without it
 //   ycck.jpg                     inverted inks, YCC-transformed
 //   cmyk-progressive.jpg ycck-restarts.jpg ycbcr-arithmetic.jpg  other codings
+//   jfif-201.jpg stray-bytes.jpg  files that every common decoder opens
+//                                 though libjpeg warns about them: a JFIF
+//                                 header of revision 2.01, and three stray
+//                                 bytes before a marker
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 #include <filesystem>
@@ -24,18 +29,22 @@ constexpr unsigned char kColours[4][3] = {{255, 0, 0}, {40, 160, 90}, {0, 0, 255
 
 enum class Coding { Baseline, Progressive, Restarts, Arithmetic };
 
+// What a writer other than libjpeg leaves in a file that is still whole.
+enum class Quirk { None, Jfif201, StrayBytes };
+
 // Writes the picture stored in `space` (4:4:4). Greyscale is the luma; inks
 // come from the RGB with full black replacement, stored inverted (255 = no
 // ink) when the Adobe marker is written.
-bool writePicture(const std::string& path, J_COLOR_SPACE space, bool adobeMarker, Coding coding) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
+bool writePicture(const std::string& path, J_COLOR_SPACE space, bool adobeMarker, Coding coding,
+                  Quirk quirk) {
     const bool inks = space == JCS_CMYK || space == JCS_YCCK, grey = space == JCS_GRAYSCALE;
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
     jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, file);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &bytes, &size);
     c.image_width = c.image_height = kSide;
     c.input_components = inks ? 4 : grey ? 1 : 3;
     c.in_color_space = inks ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
@@ -47,6 +56,7 @@ bool writePicture(const std::string& path, J_COLOR_SPACE space, bool adobeMarker
     if (coding == Coding::Progressive) jpeg_simple_progression(&c);
     c.restart_interval = coding == Coding::Restarts ? 3 : 0;
     c.arith_code = coding == Coding::Arithmetic;
+    if (quirk == Quirk::Jfif201) c.JFIF_major_version = 2, c.JFIF_minor_version = 1;
     jpeg_start_compress(&c, TRUE);
     std::vector<JSAMPLE> row(kSide * 4);
     while (c.next_scanline < c.image_height) {
@@ -65,7 +75,17 @@ bool writePicture(const std::string& path, J_COLOR_SPACE space, bool adobeMarker
     }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
-    return std::fclose(file) == 0;
+    std::vector<unsigned char> file(bytes, bytes + size);
+    std::free(bytes);
+    if (quirk == Quirk::StrayBytes) {  // before the first quantisation table (FF DB)
+        const unsigned char marker[] = {0xFF, 0xDB}, stray[] = {0x00, 0x5A, 0x13};
+        const auto at = std::search(file.begin(), file.end(), std::begin(marker), std::end(marker));
+        file.insert(at, std::begin(stray), std::end(stray));
+    }
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    return std::fclose(out) == 0 && written;
 }
 
 }  // namespace
@@ -82,15 +102,18 @@ int main(int argc, char** argv) {
         J_COLOR_SPACE space;
         bool adobe;
         Coding coding;
+        Quirk quirk = Quirk::None;
     } pictures[] = {
         {"grey", JCS_GRAYSCALE, false, Coding::Baseline},       {"ycbcr", JCS_YCbCr, false, Coding::Baseline},
         {"rgb", JCS_RGB, true, Coding::Baseline},               {"cmyk-adobe", JCS_CMYK, true, Coding::Baseline},
         {"cmyk-plain", JCS_CMYK, false, Coding::Baseline},      {"ycck", JCS_YCCK, true, Coding::Baseline},
         {"cmyk-progressive", JCS_CMYK, true, Coding::Progressive}, {"ycck-restarts", JCS_YCCK, true, Coding::Restarts},
         {"ycbcr-arithmetic", JCS_YCbCr, false, Coding::Arithmetic},
+        {"jfif-201", JCS_YCbCr, false, Coding::Baseline, Quirk::Jfif201},
+        {"stray-bytes", JCS_YCbCr, false, Coding::Baseline, Quirk::StrayBytes},
     };
     for (const Picture& p : pictures)
-        if (!writePicture(dir + "/" + p.name + ".jpg", p.space, p.adobe, p.coding)) {
+        if (!writePicture(dir + "/" + p.name + ".jpg", p.space, p.adobe, p.coding, p.quirk)) {
             std::fprintf(stderr, "testpictures: cannot write %s/%s.jpg\n", dir.c_str(), p.name);
             return 1;
         }
