@@ -1,20 +1,27 @@
 // The music clock through a sound server of the test's own (PulseAudio, null
-// sink, private socket) that is killed mid-run: the clock must follow the
-// audio, then run on in real time with one line on stderr past the demo's end.
+// sink, private socket): killed mid-run and started again, twice, and the
+// whole process stopped for 3 s. What is played is recorded from the null
+// sink's monitor: the test music is a steady glide, so the frequency heard
+// tells the position played, to compare with the clock.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/music.h"
+#include "audio/spectrum.h"
 
 namespace {
 
@@ -24,82 +31,255 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// The child's side; exit codes name the check that failed.
-[[noreturn]] void playThenLoseTheServer(const std::string& dir, pid_t serverPid) {
-    // The clients (SDL's, pactl) keep their cookie and runtime files in the
-    // scratch directory too, not in the machine's home.
+// Starts the private server on the scratch directory's socket; its pid, or
+// 0. Run as root the daemon only warns; its home and runtime directory are
+// the scratch directory, so it touches nothing of the machine's.
+pid_t startServer(const std::string& dir) {
+    // A server killed a moment ago may not be reaped yet: its pid file would
+    // make the new one believe it still runs.
+    std::filesystem::remove(dir + "/pulse/pid");
+    const std::string start = "HOME=" + dir + " XDG_RUNTIME_DIR=" + dir +
+                              " pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disable-shm=yes"
+                              " -L module-null-sink -L 'module-native-protocol-unix socket=" +
+                              dir + "/native auth-anonymous=1' 2>>" + dir + "/log";
+    if (std::system(start.c_str()) != 0) return 0;
+    pid_t pid = 0;
+    std::ifstream(dir + "/pulse/pid") >> pid;
+    return pid;
+}
+
+// The clients (SDL's, pactl, parec) find the server, and keep their cookie
+// and runtime files, in the scratch directory, not in the machine's home.
+void useServer(const std::string& dir) {
     const std::string server = "unix:" + dir + "/native";
     setenv("HOME", dir.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
     setenv("PULSE_SERVER", server.c_str(), 1);
+}
+
+// Records a quarter of a second of what the server plays and returns how
+// far the position heard at the end of it lies behind the clock read when
+// the recording ended, in ms (the recording's own latency included). The
+// glide rises 12 bins a second from bin 20; the peak is interpolated
+// between bins. A busy machine only ever adds to the delay: the least of
+// three recordings counts.
+double playedBehindClock(MusicStream* stream, int tries = 3) {
+    constexpr int kFrames = 11025;
+    FILE* pipe = popen("parec --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 "
+                       "-d null.monitor 2>/dev/null | head -c 44100",
+                       "r");
+    std::vector<int16_t> pcm(kFrames * 2);
+    const size_t got = pipe ? std::fread(pcm.data(), 4, kFrames, pipe) : 0;
+    const int clock = musicGetTime(stream);
+    if (pipe) pclose(pipe);
+    if (got != kFrames) return 1e9;
+    std::vector<float> bins(kSpectrumBins);
+    computeSpectrum(pcm.data() + 2 * (kFrames - kSpectrumWindow), bins.data());
+    int peak = 1;
+    for (int k = 1; k < kSpectrumBins - 1; ++k)
+        if (bins[k] > bins[peak]) peak = k;
+    const double a = bins[peak - 1], b = bins[peak], c = bins[peak + 1];
+    const double bin = peak + 0.5 * (a - c) / (a - 2 * b + c);
+    // The window's frequency is the glide's at its middle, half a window
+    // before its end. Silence (nothing played) counts as far behind.
+    const double heard = (bin - 20.0) / 12.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    const double behind = b > 0.1 ? clock - heard : 1e9;
+    return tries > 1 ? std::min(behind, playedBehindClock(stream, tries - 1)) : behind;
+}
+
+// The latency the server reports for our stream (what it buffers and what
+// the sink holds), in ms; it grows when the server falls behind.
+double serverLatencyMs() {
+    FILE* pipe = popen("pactl list sink-inputs 2>/dev/null", "r");
+    double micros = 0, value = 0;
+    char line[256];
+    while (pipe && std::fgets(line, sizeof line, pipe))
+        if (std::sscanf(line, " Buffer Latency: %lf", &value) == 1 || std::sscanf(line, " Sink Latency: %lf", &value) == 1)
+            micros += value;
+    if (pipe) pclose(pipe);
+    return micros / 1000;
+}
+
+// What is played lies behind the clock by no more than the server's latency
+// (and the recording's own few ms), and never ahead of it.
+bool playedWithTheClock(MusicStream* stream) {
+    const double behind = playedBehindClock(stream), latency = serverLatencyMs();
+    if (behind >= -30 && behind <= latency + 40) return true;
+    std::fprintf(stderr, "played %.0f ms behind the clock; the server's latency is %.0f ms\n", behind, latency);
+    return false;
+}
+
+int count(const char* what) {
+    if (std::string(what) == "fds") {
+        int n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+        return n;
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string key; status >> key;)
+        if (key == "Threads:") return (status >> key, std::stoi(key));
+    return -1;
+}
+
+// Reads the clock every `everyMs` (0: without a pause, as the demo's
+// unpaced frame loop does) for `ms`: it must never go back, and never stand
+// still for more than `stillMs`. Returns the last reading, or -1; notes the
+// longest wall-clock gap between two readings.
+double longestGap = 0;
+Clock::time_point lastRead;
+int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int everyMs = 20) {
+    Clock::time_point lastMove = Clock::now();
+    for (const Clock::time_point from = lastMove; msBetween(from, Clock::now()) < ms;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+        const int now = musicGetTime(stream);
+        longestGap = std::max(longestGap, msBetween(lastRead, Clock::now()));
+        lastRead = Clock::now();
+        if (now < *last || (now == *last && msBetween(lastMove, Clock::now()) > stillMs)) {
+            std::fprintf(stderr, "the clock went from %d to %d ms, after %.0f ms without a move\n", *last, now,
+                         msBetween(lastMove, Clock::now()));
+            return -1;
+        }
+        if (now > *last) lastMove = Clock::now();
+        *last = now;
+    }
+    return *last;
+}
+
+// The child's side; exit codes name the check that failed.
+[[noreturn]] void playThroughDeathAndReturn(const std::string& dir, pid_t serverPid) {
+    useServer(dir);
     if (!musicInit(kMusicRate) || std::string(SDL_GetCurrentAudioDriver()) != "pulseaudio") std::exit(20);
-    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/silence.mp3");
-    constexpr int kStart = 257000;  // near the demo's end, so that the clock must pass it
-    musicSetTime(stream, kStart);
+    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
+    musicSetTime(stream, 0);
     const Clock::time_point start = Clock::now();
     musicPlay(stream);
 
     // The server lists our stream; the clock rises, never ahead of the wall
     // clock by more than the little the server buffers.
-    const std::string list = "pactl list short sink-inputs | grep -q .";
-    int last = kStart;
-    for (bool listed = false; !listed || msBetween(start, Clock::now()) < 2500;) {
+    const std::string listed = "pactl list short sink-inputs 2>/dev/null | grep -q .";
+    int last = 0;
+    for (bool seen = false; !seen || msBetween(start, Clock::now()) < 2500;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const int now = musicGetTime(stream);
-        if (now < last || now - kStart > msBetween(start, Clock::now()) + 100) std::exit(21);
+        if (now < last || now > msBetween(start, Clock::now()) + 100) std::exit(21);
         last = now;
-        listed = listed || std::system(list.c_str()) == 0;
+        seen = seen || std::system(listed.c_str()) == 0;
         if (msBetween(start, Clock::now()) > 15000) std::exit(22);
     }
-    if (last <= kStart) std::exit(23);
+    if (!playedWithTheClock(stream)) std::exit(23);
+    int threads = 0, fds = 0;
 
-    // The server dies. The clock never goes back nor stands still for long.
-    kill(serverPid, SIGKILL);
-    Clock::time_point lastMove = Clock::now();
-    for (const Clock::time_point killed = lastMove; msBetween(killed, Clock::now()) < 3000;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const int now = musicGetTime(stream);
-        if (now < last || msBetween(lastMove, Clock::now()) > 2500) std::exit(24);
-        if (now > last) lastMove = Clock::now();
-        last = now;
+    for (int round = 0; round < 2; ++round) {
+        // The server dies. The clock never goes back nor stands still for long,
+        kill(serverPid, SIGKILL);
+        if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(24);
+        // then runs exactly with the wall clock: each reading is bracketed by
+        // wall-clock stamps, so that a busy machine cannot blur the comparison.
+        const Clock::time_point before1 = Clock::now();
+        const int from = musicGetTime(stream);
+        const Clock::time_point after1 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        const Clock::time_point before2 = Clock::now();
+        const int to = musicGetTime(stream);
+        const Clock::time_point after2 = Clock::now();
+        if (to - from < msBetween(after1, before2) - 2 || to - from > msBetween(before1, after2) + 2) std::exit(25);
+        last = to;
+
+        // It comes back: within 3 s of the server's start our stream is
+        // listed again, and what it plays is the music where the clock says,
+        // as before the loss.
+        serverPid = startServer(dir);
+        if (serverPid <= 0) std::exit(26);
+        const Clock::time_point restarted = Clock::now();
+        while (std::system(listed.c_str()) != 0)
+            if (watchClock(stream, &last, 100, 2500) < 0 || msBetween(restarted, Clock::now()) > 3000) std::exit(27);
+        if (watchClock(stream, &last, 3000 - msBetween(restarted, Clock::now()), 2500) < 0) std::exit(28);
+        if (!playedWithTheClock(stream)) std::exit(29);
+        // Nothing left behind by a loss and return: the second one ends with
+        // the threads and open files the first did.
+        if (round == 1 && (count("threads") != threads || count("fds") != fds)) std::exit(30);
+        threads = count("threads");
+        fds = count("fds");
     }
-    // Then it runs exactly with the wall clock: each reading is bracketed by
-    // wall-clock stamps, so that a busy machine cannot blur the comparison.
-    const Clock::time_point before1 = Clock::now();
-    const int from = musicGetTime(stream);
-    const Clock::time_point after1 = Clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    const Clock::time_point before2 = Clock::now();
-    const int to = musicGetTime(stream);
-    const Clock::time_point after2 = Clock::now();
-    if (to - from < msBetween(after1, before2) - 2 || to - from > msBetween(before1, after2) + 2) std::exit(25);
-    if (to < 260000) std::exit(26);
+    musicClose(stream);
+    musicShutdown();
+    kill(serverPid, SIGKILL);
+    std::exit(0);
+}
+
+// The child's side: stopped for 3 s by another process, then continued; the
+// sound must go on as if nothing happened, without a word. The server is
+// stopped too and continued a little later, so that the audio thread, which
+// waits on the server, surely runs after the clock's first reading (a
+// machine woken from sleep does that too).
+[[noreturn]] void playThroughStopAndContinue(const std::string& dir, pid_t serverPid) {
+    useServer(dir);
+    if (!musicInit(kMusicRate)) std::exit(40);
+    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
+    musicSetTime(stream, 0);
+    musicPlay(stream);
+    // A sound server that has just started may take a few seconds to play.
+    int last = 0;
+    if (watchClock(stream, &last, 2500, 6000) < 0) std::exit(41);
+    if (!playedWithTheClock(stream)) std::exit(45);
+    longestGap = 0;
+    lastRead = Clock::now();
+    const std::string pid = std::to_string(getpid()), server = std::to_string(serverPid);
+    std::system(("(sleep 0.2; kill -STOP " + pid + " " + server + "; sleep 3; kill -CONT " + pid +
+                 "; sleep 0.3; kill -CONT " + server + ") >/dev/null 2>&1 &")
+                    .c_str());
+    // Stopped for 3 s (the longest gap between two readings), the clock
+    // never going back, and then the music plays on in step with it. The
+    // clock is read without a pause, so that after the stop it is read
+    // before the audio thread has run again.
+    for (const Clock::time_point from = Clock::now(); longestGap < 2900; )
+        if (watchClock(stream, &last, 100, 3800, 0) < 0 || msBetween(from, Clock::now()) > 15000) {
+            std::fprintf(stderr, "longest gap between two readings: %.0f ms\n", longestGap);
+            std::exit(42);
+        }
+    if (watchClock(stream, &last, 2000, 3800, 0) < 0) std::exit(43);
+    if (!playedWithTheClock(stream)) std::exit(44);
     musicClose(stream);
     musicShutdown();
     std::exit(0);
 }
 
+// A scratch directory with a server started on it, removed when done.
+struct PrivateServer {
+    std::string dir;
+    pid_t pid = 0;
+    PrivateServer() {
+        char name[] = "/tmp/tessera_pulse_XXXXXX";
+        dir = mkdtemp(name);
+        pid = startServer(dir);
+    }
+    ~PrivateServer() {
+        // The child restarts and kills its own; end whatever is left.
+        pid_t left = 0;
+        std::ifstream(dir + "/pulse/pid") >> left;
+        std::string name;
+        std::ifstream("/proc/" + std::to_string(left) + "/comm") >> name;
+        if (left > 0 && name == "pulseaudio") kill(left, SIGKILL);
+        std::filesystem::remove_all(dir);
+    }
+};
+
 }  // namespace
 
-TEST(SoundServerDeathTest, ClockFollowsTheServerThenRunsOnWhenItDies) {
-    // Run as root the daemon only warns; its home and runtime directory are
-    // a scratch directory, so it touches nothing of the machine's.
-    char name[] = "/tmp/tessera_pulse_XXXXXX";
-    const std::string dir = mkdtemp(name);
-    const std::string start = "HOME=" + dir + " XDG_RUNTIME_DIR=" + dir +
-                              " pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disable-shm=yes"
-                              " -L module-null-sink -L 'module-native-protocol-unix socket=" +
-                              dir + "/native auth-anonymous=1' 2>" + dir + "/log";
-    ASSERT_EQ(std::system(start.c_str()), 0) << "cannot start pulseaudio; see " << dir << "/log";
-    pid_t pid = 0;
-    std::ifstream(dir + "/pulse/pid") >> pid;
-    ASSERT_GT(pid, 0);
-    EXPECT_EXIT(playThenLoseTheServer(dir, pid), testing::ExitedWithCode(0),
-                "^tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time "
-                "clock\n$");
-    std::string alive;  // the child killed it, unless it failed first
-    std::ifstream("/proc/" + std::to_string(pid) + "/comm") >> alive;
-    if (alive == "pulseaudio") kill(pid, SIGKILL);
-    std::filesystem::remove_all(dir);
+TEST(SoundServerDeathTest, SoundComesBackAtTheClocksPositionWhenTheServerReturns) {
+    PrivateServer server;
+    ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+    const std::string lost =
+        "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
+        "output opens again\n";
+    const std::string back = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
+    EXPECT_EXIT(playThroughDeathAndReturn(server.dir, server.pid), testing::ExitedWithCode(0),
+                "^" + lost + back + lost + back + "$");
+}
+
+TEST(SoundServerDeathTest, StopAndContinueLeavesTheSoundPlaying) {
+    PrivateServer server;
+    ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+    EXPECT_EXIT(playThroughStopAndContinue(server.dir, server.pid), testing::ExitedWithCode(0), "^$");
 }
