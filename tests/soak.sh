@@ -73,7 +73,7 @@ for run in $(seq "$runs"); do
       function rng(name, v) { if (!(name in lo) || v < lo[name]) lo[name] = v; if (!(name in hi) || v > hi[name]) hi[name] = v }
       $2 >= 20000 && $6 == 0 { rng("t0", $4); rng("f0", $5) }
       $2 >= 120000 && $6 == 1 { rng("t1", $4); rng("f1", $5) }
-      $2 >= 190000 && $6 == 2 { rng("t2", $4); rng("f2", $5) }
+      $2 >= 190000 && $2 < 255000 && $6 == 2 { rng("t2", $4); rng("f2", $5) }
       $2 >= 95000 && $2 < 120000 { rng("r1", $3) }
       $2 >= 150000 && $2 < 205000 { rng("r2", $3) }
       $2 >= 0 { last = $3; if ($3 > peak) peak = $3; n++ }

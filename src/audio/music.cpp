@@ -395,8 +395,10 @@ bool reopenOutput() {
     for (;;) {
         const bool lost = SDL_GetAudioDeviceStatus(out.device) == SDL_AUDIO_STOPPED;
         {
+            // Resumed (the main thread may already have taken it over and
+            // cleared `resumed`: the callback's own state tells).
             std::lock_guard lock(out.lock);
-            if (out.resumed) return true;
+            if (out.primingCalls == 0) return true;
             // Given up on: its callbacks from now on hand silence and count
             // for nothing. One that never started may hang in its server:
             // only the next attempt closes it, here, never the end of the run.
