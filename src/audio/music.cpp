@@ -354,17 +354,17 @@ void fillDevice(void* userdata, Uint8* bytes, int length) {
     ++out.callbacks;
 }
 
-// Opens the default device of SDL's audio, stamped with the current
-// generation so that callbacks of a device given up on cannot touch the
-// music. Returns 0 on failure (SDL_GetError says why).
-SDL_AudioDeviceID openDevice() {
+// Opens the default device of SDL's audio, stamped with its generation so
+// that callbacks of a device given up on cannot touch the music. Returns 0
+// on failure (SDL_GetError says why).
+SDL_AudioDeviceID openDevice(uint64_t generation) {
     SDL_AudioSpec want{}, have{};
     want.freq = out.rate;
     want.format = AUDIO_S16SYS;
     want.channels = 2;
     want.samples = kDeviceBufferFrames;
     want.callback = fillDevice;
-    want.userdata = reinterpret_cast<void*>(uintptr_t(out.generation));
+    want.userdata = reinterpret_cast<void*>(uintptr_t(generation));
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     std::lock_guard lock(out.lock);
     if (device) out.bufferFrames = have.samples;
@@ -382,13 +382,14 @@ bool reopenOutput() {
     out.deviceStalled = false;
     out.sdlAudioUp = SDL_AudioInit(out.driver.c_str()) == 0;
     if (!out.sdlAudioUp) return false;
+    uint64_t generation = 0;
     {
         std::lock_guard lock(out.lock);
-        ++out.generation;
+        generation = ++out.generation;
         out.primingCalls = 1;
         out.resumed = false;
     }
-    out.device = openDevice();
+    out.device = openDevice(generation);
     if (!out.device) return false;
     SDL_PauseAudioDevice(out.device, 0);
     const Clock::time_point opened = Clock::now();
@@ -557,7 +558,7 @@ bool musicInit(int rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         out.sdlAudioUp = true;
         out.driver = SDL_GetCurrentAudioDriver();
-        out.device = openDevice();
+        out.device = openDevice(0);
         if (out.device) return true;
     }
     std::fprintf(stderr, "tessera: no audio output (%s); the music plays silently on a real-time clock\n",
