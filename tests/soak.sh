@@ -13,7 +13,11 @@
 #     renderer keeps what a new state or a bigger frame needed) but not
 #     while a scene already drawn goes on (95-120 s: the cube volume's second
 #     stretch; 150-205 s: the halftone mesh scene), both windows holding a
-#     loss or a return; and no run ends with more than the first did.
+#     loss or a return; and every run holds what the first did just before
+#     the first scene that the renderer finds heavy (the cube volume at
+#     55 s). Past that point a run's memory follows the renderer's peak
+#     needs, which differ from run to run by tens of MiB either way: the
+#     last figures are shown, not judged.
 # About 15 minutes; not part of CI. Run it with nice: the demo draws
 # unpaced under Xvfb.
 #
@@ -22,7 +26,7 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 tessera=$(realpath "${1:-$root/build/tessera}") assets=$(realpath "${2:-$root/build/assets}") runs=${3:-3}
 rss_slack_kib=8192      # allowed RSS rise while a drawn scene goes on (allocator noise)
-end_slack_kib=32768     # allowed rise of a run's last RSS over the first run's
+early_ms=54000          # the last sample before this music position is compared across runs
 losses="100000 170000"  # music positions (ms) at which the sound server is killed
 work=$(mktemp -d)
 source "$root/tests/x_session.sh"
@@ -42,7 +46,7 @@ trap 'kill "$x_server" 2>/dev/null; kill_pulse; rm -rf "$work"' EXIT
 start_pulse
 
 field() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$pid/status" 2>/dev/null; }
-last_rss_first_run=""
+early_first_run=""
 
 for run in $(seq "$runs"); do
   start=$(date +%s)
@@ -69,7 +73,7 @@ for run in $(seq "$runs"); do
   cp "$work/samples" "$work/samples.$run"
   # Windows by music position: before the first loss, after the first and
   # after the second return; and the two where a drawn scene goes on.
-  summary=$(awk -v slack="$rss_slack_kib" '
+  summary=$(awk -v early="$early_ms" '
       function rng(name, v) { if (!(name in lo) || v < lo[name]) lo[name] = v; if (!(name in hi) || v > hi[name]) hi[name] = v }
       $2 >= 20000 && $6 == 0 { rng("t0", $4); rng("f0", $5) }
       $2 >= 120000 && $6 == 1 { rng("t1", $4); rng("f1", $5) }
@@ -77,21 +81,22 @@ for run in $(seq "$runs"); do
       $2 >= 95000 && $2 < 120000 { rng("r1", $3) }
       $2 >= 150000 && $2 < 205000 { rng("r2", $3) }
       $2 >= 0 { last = $3; if ($3 > peak) peak = $3; n++ }
+      $2 >= 0 && $2 < early { first_scenes = $3 }
       END { for (k in hi) if (k ~ /^[tf][0-2]$/ && lo[k] != hi[k]) flat = flat " " k
-            printf "%d %d %d %d %d %d %d %d %d %d %d [%s]\n", n, last, peak, hi["r1"] - lo["r1"], hi["r2"] - lo["r2"],
+            printf "%d %d %d %d %d %d %d %d %d %d %d %d [%s]\n", n, first_scenes, last, peak, hi["r1"] - lo["r1"], hi["r2"] - lo["r2"],
               lo["t0"], lo["t1"], lo["t2"], lo["f0"], lo["f1"], lo["f2"], flat }' "$work/samples")
-  read -r n rss1 rsspeak grow1 grow2 t0 t1 t2 f0 f1 f2 unsteady <<<"$summary"
-  [ -z "$last_rss_first_run" ] && last_rss_first_run=$rss1
+  read -r n rss0 rss1 rsspeak grow1 grow2 t0 t1 t2 f0 f1 f2 unsteady <<<"$summary"
+  [ -z "$early_first_run" ] && early_first_run=$rss0
   went=$(grep -c 'the audio output went away' "$work/stderr") back=$(grep -c 'the audio output is back' "$work/stderr")
   verdict=ok
   [ "$status" = 0 ] && [ "$seconds" -ge 258 ] && [ "$n" -gt 40 ] || verdict=FAILED
   [ "$went" = 2 ] && [ "$back" = 2 ] || verdict=FAILED
   [ "$unsteady" = "[]" ] && [ "$t1" = "$t2" ] && [ "$f1" = "$f2" ] || verdict=FAILED
   [ "$grow1" -le "$rss_slack_kib" ] && [ "$grow2" -le "$rss_slack_kib" ] || verdict=FAILED
-  [ "$rss1" -le $((last_rss_first_run + end_slack_kib)) ] || verdict=FAILED
+  [ "$rss0" -le $((early_first_run + rss_slack_kib)) ] || verdict=FAILED
   changed=""
   [ "$unsteady" = "[]" ] || changed="; changed within the window: ${unsteady}"
-  line="run $run: status $status after $seconds s; sound lost $went and back $back times; RSS last $((rss1 / 1024)) MiB, peak $((rsspeak / 1024)) MiB, rise 95-120 s $grow1 KiB, 150-205 s $grow2 KiB; threads $t0 / $t1 / $t2, open files $f0 / $f1 / $f2 (before a loss / after the first return / the second)$changed; $n samples"
+  line="run $run: status $status after $seconds s; sound lost $went and back $back times; RSS at 54 s $((rss0 / 1024)) MiB (first run $((early_first_run / 1024))), last $((rss1 / 1024)) MiB, peak $((rsspeak / 1024)) MiB, rise 95-120 s $grow1 KiB, 150-205 s $grow2 KiB; threads $t0 / $t1 / $t2, open files $f0 / $f1 / $f2 (before a loss / after the first return / the second)$changed; $n samples"
   [ "$verdict" = ok ] && pass "$line" || { fail "$line"; cat "$work/stderr"; }
   # Memory over the run, one figure every 20 s: music s:MiB.
   awk '$2 >= 0 && $1 >= due { printf " %d:%d", $2 / 1000, $3 / 1024; due = $1 + 20 } END { print "" }' \
