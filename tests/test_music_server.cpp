@@ -1,20 +1,26 @@
 // The music clock through a sound server of the test's own (PulseAudio, null
-// sink, private socket) that is killed mid-run: the clock must follow the
-// audio, then run on in real time with one line on stderr past the demo's end.
+// sink, private socket) killed and started again twice, then the process
+// stopped for 3 s. The null sink's monitor is recorded: the test music is a
+// steady glide, so the frequency heard tells the position played.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/music.h"
+#include "audio/spectrum.h"
 
 namespace {
 
@@ -24,82 +30,211 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// The child's side; exit codes name the check that failed.
-[[noreturn]] void playThenLoseTheServer(const std::string& dir, pid_t serverPid) {
-    // The clients (SDL's, pactl) keep their cookie and runtime files in the
-    // scratch directory too, not in the machine's home.
-    const std::string server = "unix:" + dir + "/native";
+// Starts the private server on the scratch directory's socket; its pid, or 0.
+pid_t startServer(const std::string& dir) {
+    // A server killed a moment ago may not be reaped yet: its pid file would
+    // make the new one believe it still runs.
+    std::filesystem::remove(dir + "/pulse/pid");
+    const std::string start = "HOME=" + dir + " XDG_RUNTIME_DIR=" + dir +
+                              " pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disable-shm=yes"
+                              " -L module-null-sink -L 'module-native-protocol-unix socket=" +
+                              dir + "/native auth-anonymous=1' 2>>" + dir + "/log";
+    if (std::system(start.c_str()) != 0) return 0;
+    pid_t pid = 0;
+    std::ifstream(dir + "/pulse/pid") >> pid;
+    return pid;
+}
+
+// The clients (SDL's, pactl, parec) find the server, and keep their cookie
+// and runtime files, in the scratch directory, not in the machine's home.
+void useServer(const std::string& dir) {
     setenv("HOME", dir.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-    setenv("PULSE_SERVER", server.c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + dir + "/native").c_str(), 1);
+}
+
+// How far (ms) the position heard at the end of a quarter second's recording
+// lies behind the clock read as it ended. The glide rises 8 bins a second
+// from bin 20. A busy machine only adds delay: the least of three counts.
+double playedBehindClock(MusicStream* stream, int tries = 3) {
+    constexpr int kFrames = 11025;
+    FILE* pipe = popen("parec --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 "
+                       "-d null.monitor 2>/dev/null | head -c 44100",
+                       "r");
+    std::vector<int16_t> pcm(kFrames * 2);
+    std::vector<float> bins(kSpectrumBins);
+    const bool got = pipe && std::fread(pcm.data(), 4, kFrames, pipe) == kFrames;
+    const int clock = musicGetTime(stream);
+    if (pipe) pclose(pipe);
+    computeSpectrum(pcm.data() + 2 * (kFrames - kSpectrumWindow), bins.data());
+    int peak = 1;
+    for (int k = 1; k < kSpectrumBins - 1; ++k)
+        if (bins[k] > bins[peak]) peak = k;
+    const double a = bins[peak - 1], b = bins[peak], c = bins[peak + 1];
+    const double bin = peak + 0.5 * (a - c) / (a - 2 * b + c);
+    // The window's frequency is the glide's at its middle, half a window
+    // before its end. Silence (nothing played) counts as far behind.
+    const double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    const double behind = got && b > 0.1 ? clock - heard : 1e9;
+    return tries > 1 ? std::min(behind, playedBehindClock(stream, tries - 1)) : behind;
+}
+
+// What is played lies behind the clock by no more than the latency the
+// server reports for our stream (what it buffers and what the sink holds;
+// it grows when the server falls behind), the recording's own few ms
+// aside, and never ahead of it.
+bool playedWithTheClock(MusicStream* stream) {
+    const double behind = playedBehindClock(stream);
+    FILE* pipe = popen("pactl list sink-inputs 2>/dev/null", "r");
+    double latency = 0, micros = 0;
+    for (char line[256]; pipe && std::fgets(line, sizeof line, pipe);)
+        if (std::sscanf(line, " Buffer Latency: %lf", &micros) == 1 || std::sscanf(line, " Sink Latency: %lf", &micros) == 1)
+            latency += micros / 1000;
+    if (pipe) pclose(pipe);
+    if (behind >= -30 && behind <= latency + 40) return true;
+    std::fprintf(stderr, "played %.0f ms behind the clock; the server's latency is %.0f ms\n", behind, latency);
+    return false;
+}
+
+// Threads plus open files, so that either growing shows.
+int threadsAndFiles() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key && key != "Threads:") {}
+    int threads = 0;
+    status >> threads;
+    return threads + int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// Reads the clock every `everyMs` for `ms`: never back, never still for more
+// than `stillMs`. Returns the last reading or -1; notes the longest gap.
+double longestGap = 0;
+Clock::time_point lastRead;
+int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int everyMs = 20) {
+    Clock::time_point lastMove = Clock::now();
+    for (const Clock::time_point from = lastMove; msBetween(from, Clock::now()) < ms;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+        const int now = musicGetTime(stream);
+        longestGap = std::max(longestGap, msBetween(lastRead, Clock::now()));
+        lastRead = Clock::now();
+        if (now < *last || (now == *last && msBetween(lastMove, Clock::now()) > stillMs)) {
+            std::fprintf(stderr, "the clock went from %d to %d ms, after %.0f ms without a move\n", *last, now,
+                         msBetween(lastMove, Clock::now()));
+            return -1;
+        }
+        if (now > *last) lastMove = Clock::now();
+        *last = now;
+    }
+    return *last;
+}
+
+// The child's side; exit codes name the check that failed.
+[[noreturn]] void playThroughLossReturnAndStop(const std::string& dir, pid_t serverPid) {
+    useServer(dir);
     if (!musicInit(kMusicRate) || std::string(SDL_GetCurrentAudioDriver()) != "pulseaudio") std::exit(20);
-    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/silence.mp3");
-    constexpr int kStart = 257000;  // near the demo's end, so that the clock must pass it
-    musicSetTime(stream, kStart);
+    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
+    musicSetTime(stream, 0);
     const Clock::time_point start = Clock::now();
     musicPlay(stream);
 
     // The server lists our stream; the clock rises, never ahead of the wall
-    // clock by more than the little the server buffers.
-    const std::string list = "pactl list short sink-inputs | grep -q .";
-    int last = kStart;
-    for (bool listed = false; !listed || msBetween(start, Clock::now()) < 2500;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const int now = musicGetTime(stream);
-        if (now < last || now - kStart > msBetween(start, Clock::now()) + 100) std::exit(21);
-        last = now;
-        listed = listed || std::system(list.c_str()) == 0;
-        if (msBetween(start, Clock::now()) > 15000) std::exit(22);
-    }
-    if (last <= kStart) std::exit(23);
+    // clock by more than the little the server buffers (a server that has
+    // just started may take a few seconds to play).
+    const std::string listed = "pactl list short sink-inputs 2>/dev/null | grep -q .";
+    int last = 0;
+    while (std::system(listed.c_str()) != 0 || msBetween(start, Clock::now()) < 4000)
+        if (watchClock(stream, &last, 100, 6000) < 0 || last > msBetween(start, Clock::now()) + 100 ||
+            msBetween(start, Clock::now()) > 15000)
+            std::exit(21);
+    if (!playedWithTheClock(stream)) std::exit(23);
+    int leftAfterFirst = 0;
 
-    // The server dies. The clock never goes back nor stands still for long.
-    kill(serverPid, SIGKILL);
-    Clock::time_point lastMove = Clock::now();
-    for (const Clock::time_point killed = lastMove; msBetween(killed, Clock::now()) < 3000;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const int now = musicGetTime(stream);
-        if (now < last || msBetween(lastMove, Clock::now()) > 2500) std::exit(24);
-        if (now > last) lastMove = Clock::now();
-        last = now;
+    for (int round = 0; round < 2; ++round) {
+        // The server dies. The clock never goes back nor stands still for long,
+        kill(serverPid, SIGKILL);
+        if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(24);
+        // then runs exactly with the wall clock: each reading is bracketed by
+        // wall-clock stamps, so that a busy machine cannot blur the comparison.
+        const Clock::time_point before1 = Clock::now();
+        const int from = musicGetTime(stream);
+        const Clock::time_point after1 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        const Clock::time_point before2 = Clock::now();
+        const int to = musicGetTime(stream);
+        const Clock::time_point after2 = Clock::now();
+        if (to - from < msBetween(after1, before2) - 2 || to - from > msBetween(before1, after2) + 2) std::exit(25);
+        last = to;
+
+        // It comes back: within 3 s of the server's start our stream is
+        // listed again, and what it plays is the music where the clock says,
+        // as before the loss.
+        serverPid = startServer(dir);
+        if (serverPid <= 0) std::exit(26);
+        const Clock::time_point restarted = Clock::now();
+        while (std::system(listed.c_str()) != 0)
+            if (watchClock(stream, &last, 100, 2500) < 0 || msBetween(restarted, Clock::now()) > 3000) std::exit(27);
+        if (watchClock(stream, &last, 3000 - msBetween(restarted, Clock::now()), 2500) < 0) std::exit(28);
+        if (!playedWithTheClock(stream)) std::exit(29);
+        // Nothing left behind by a loss and return: the second one ends with
+        // the threads and open files the first did.
+        if (round == 1 && threadsAndFiles() != leftAfterFirst) std::exit(30);
+        leftAfterFirst = threadsAndFiles();
     }
-    // Then it runs exactly with the wall clock: each reading is bracketed by
-    // wall-clock stamps, so that a busy machine cannot blur the comparison.
-    const Clock::time_point before1 = Clock::now();
-    const int from = musicGetTime(stream);
-    const Clock::time_point after1 = Clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    const Clock::time_point before2 = Clock::now();
-    const int to = musicGetTime(stream);
-    const Clock::time_point after2 = Clock::now();
-    if (to - from < msBetween(after1, before2) - 2 || to - from > msBetween(before1, after2) + 2) std::exit(25);
-    if (to < 260000) std::exit(26);
+
+    // Stopped for 3 s, then continued: the sound plays on. The clock is read
+    // without a pause, as the frame loop does, so that after the stop it may
+    // be read before the audio thread has run again: that is no stall.
+    longestGap = 0;
+    lastRead = Clock::now();
+    std::ofstream(dir + "/stop-me") << getpid() << std::endl;  // the test's stopper does it
+    for (const Clock::time_point from = Clock::now(); longestGap < 2900;)  // until the stop is over
+        if (watchClock(stream, &last, 100, 3800, 0) < 0 || msBetween(from, Clock::now()) > 30000) {
+            std::fprintf(stderr, "no stop seen: the longest gap was %.0f ms\n", longestGap);
+            std::exit(31);
+        }
+    std::ofstream(dir + "/stop-seen").close();
+    if (watchClock(stream, &last, 3500, 3800, 0) < 0 || !playedWithTheClock(stream)) std::exit(32);
     musicClose(stream);
     musicShutdown();
+    kill(serverPid, SIGKILL);
     std::exit(0);
 }
 
 }  // namespace
 
-TEST(SoundServerDeathTest, ClockFollowsTheServerThenRunsOnWhenItDies) {
+TEST(SoundServerDeathTest, SoundComesBackAfterTheServerReturnsAndAfterAStop) {
     // Run as root the daemon only warns; its home and runtime directory are
     // a scratch directory, so it touches nothing of the machine's.
     char name[] = "/tmp/tessera_pulse_XXXXXX";
     const std::string dir = mkdtemp(name);
-    const std::string start = "HOME=" + dir + " XDG_RUNTIME_DIR=" + dir +
-                              " pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disable-shm=yes"
-                              " -L module-null-sink -L 'module-native-protocol-unix socket=" +
-                              dir + "/native auth-anonymous=1' 2>" + dir + "/log";
-    ASSERT_EQ(std::system(start.c_str()), 0) << "cannot start pulseaudio; see " << dir << "/log";
-    pid_t pid = 0;
-    std::ifstream(dir + "/pulse/pid") >> pid;
-    ASSERT_GT(pid, 0);
-    EXPECT_EXIT(playThenLoseTheServer(dir, pid), testing::ExitedWithCode(0),
-                "^tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time "
-                "clock\n$");
-    std::string alive;  // the child killed it, unless it failed first
-    std::ifstream("/proc/" + std::to_string(pid) + "/comm") >> alive;
-    if (alive == "pulseaudio") kill(pid, SIGKILL);
+    const pid_t pid = startServer(dir);
+    ASSERT_GT(pid, 0) << "cannot start pulseaudio; see " << dir << "/log";
+    const std::string lost =
+        "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
+        "output opens again\n";
+    const std::string back = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
+    // Stops the child for 3 s once it asks, from this simple process, and
+    // again every few seconds until the child has seen a stop (now and then
+    // a stop does not take here: the child never pauses).
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+        for (pid_t child = 0; !done && !std::filesystem::exists(dir + "/stop-seen");
+             std::this_thread::sleep_for(std::chrono::milliseconds(200)))
+            if (std::ifstream(dir + "/stop-me") >> child) {
+                kill(child, SIGSTOP);
+                std::this_thread::sleep_for(std::chrono::seconds(3));
+                kill(child, SIGCONT);
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+    });
+    EXPECT_EXIT(playThroughLossReturnAndStop(dir, pid), testing::ExitedWithCode(0), "^" + lost + back + lost + back + "$");
+    done = true;
+    stopper.join();
+    pid_t left = 0;  // the child restarts and kills its own, unless it failed first
+    std::ifstream(dir + "/pulse/pid") >> left;
+    std::string alive;
+    std::ifstream("/proc/" + std::to_string(left) + "/comm") >> alive;
+    if (alive == "pulseaudio") kill(left, SIGKILL);
     std::filesystem::remove_all(dir);
 }

@@ -7,6 +7,11 @@
 // clocks share one interface: the audio device's (frames handed to the
 // device, less the buffer it holds), a silent real-time clock when there is
 // no device, and the stepped clock that offline rendering sets by hand.
+//
+// When the output goes away mid-run, the silent clock takes over and a
+// helper thread (never the caller's) reopens the audio driver at most once a
+// second; the device it gets starts at the silent clock's position, and the
+// device clock takes over from there.
 #include "audio/music.h"
 
 #include <SDL.h>
@@ -15,9 +20,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -40,6 +46,18 @@ constexpr int kMaxFailedFrames = 64;
 // false alarm would silence the rest of the demo.
 constexpr auto kDeviceStall = std::chrono::milliseconds(2000);
 constexpr auto kDeviceStartStall = std::chrono::milliseconds(6000);
+// The stall is measured on time the program ran: a gap between two looks
+// at the clock counts for at most this much, so a process that was stopped
+// and continued (Ctrl+Z, a debugger, SIGSTOP) is not taken for a hung
+// device before its audio thread has had a chance to run again.
+constexpr auto kStallStep = std::chrono::milliseconds(100);
+// After a loss: how often the helper tries to open an output again, and how
+// long it waits for a device it opened to start taking samples (a sound
+// server that has just started may take a second or two).
+constexpr auto kReopenEvery = std::chrono::milliseconds(1000);
+// How long the end of the run waits for a reopen attempt under way (one
+// inside a hung sound server never returns).
+constexpr auto kShutdownWait = std::chrono::milliseconds(500);
 
 }  // namespace
 
@@ -61,30 +79,45 @@ namespace {
 
 enum class ClockKind { Device, Silent, Stepped };
 
-// The output side and the clock. Only the audio callback writes `cursor` and
-// the snapshot while playing; the main thread reads the snapshot under the
-// lock.
+// The output side and the clock. The audio callback runs wholly under
+// `lock`, which guards `cursor`, the snapshot and the hand-over after a
+// reopen; the main thread reads them under it. While a reopen is under way
+// (`reopening`) the helper thread alone calls SDL's audio functions.
 struct MusicOutput {
     ClockKind kind = ClockKind::Device;
     bool steppedRequested = false;
     bool sdlAudioUp = false;
+    std::string driver;  // the audio driver SDL picked, reopened after a loss
     SDL_AudioDeviceID device = 0;
     int rate = kMusicRate;
     int bufferFrames = kDeviceBufferFrames;
 
     std::atomic<MusicStream*> playing{nullptr};
-    uint64_t cursor = 0;  // frames handed to the device (callback side)
-    std::mutex snapshotLock;
+    std::mutex lock;
+    uint64_t cursor = 0;  // frames handed to the device
     uint64_t snapshotCursor = 0;
     Clock::time_point snapshotTime{};
     bool snapshotValid = false;
+    uint64_t callbacks = 0;
+    // A reopened device: the callbacks of `generation` only count; the first
+    // hands silence, the second (the device really takes samples) starts
+    // the music at the silent clock's position and sets `resumed`.
+    uint64_t generation = 0;
+    int primingCalls = 0;
+    bool resumed = false;
+    uint64_t silentFrom = 0;  // the silent clock: frame at silentStart
+    Clock::time_point silentStart{};
 
-    uint64_t startFrame = 0;  // musicSetTime
+    uint64_t startFrame = 0;  // musicSetTime, and where a device took over
     bool started = false;
     bool deviceStalled = false;  // lost without a word from SDL: do not wait on it
-    Clock::time_point silentStart{};
+    bool reopening = false;      // main thread: lost, the helper looks for an output
     int steppedMs = 0;
     uint64_t lastHeard = 0;  // keeps the clock monotonic
+    // The stall watch (main thread): callbacks seen, when, how long without.
+    uint64_t watchedCallbacks = 0;
+    Clock::time_point watchedAt{};
+    Clock::duration unfed{};
 
     bool spectrumOn = false;
     float spectrum[kSpectrumBins] = {};
@@ -93,14 +126,28 @@ struct MusicOutput {
 
 MusicOutput out;
 
+// The reopen helper, started at the first loss and kept for the run. It is
+// allocated once and never freed: a helper stuck in a hung sound server is
+// left running when the process ends, and must find this still in place.
+struct Reopener {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::thread thread;
+    bool wanted = false;  // the main thread lost its output
+    bool stop = false;    // the run is ending
+    bool busy = false;    // inside SDL
+};
+Reopener* reopener = nullptr;
+
 // alsa-lib prints its own errors (one per device it tries) when there is no
 // sound card; our one line says what matters.
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 // Copies frames [first, first + count) into dst, zeros where nothing has
-// been decoded (before 0, past the end, or not yet).
-void readFrames(const MusicStream* stream, int64_t first, size_t count, int16_t* dst) {
-    const int64_t available = int64_t(stream->frames.load(std::memory_order_acquire));
+// been decoded (before 0, at or past `decoded`, the caller's one reading of
+// the decoded length).
+void readFrames(const MusicStream* stream, int64_t first, size_t count, int16_t* dst, uint64_t decoded) {
+    const int64_t available = int64_t(decoded);
     for (size_t i = 0; i < count;) {
         const int64_t frame = first + int64_t(i);
         if (frame < 0 || frame >= available) {
@@ -261,57 +308,199 @@ mpg123_handle* openDecoder(const char* path, std::string* reason) {
     return handle;
 }
 
+// The position of the silent clock now (caller holds out.lock once the
+// music plays).
+uint64_t silentFrame(Clock::time_point now) {
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now - out.silentStart).count();
+    return out.silentFrom + uint64_t(std::max<int64_t>(micros, 0)) * uint64_t(out.rate) / 1000000;
+}
+
 // The audio thread: hands the device the next frames of the music, silence
-// past its end (the clock keeps running on it), and notes when it did.
-void fillDevice(void*, Uint8* bytes, int length) {
+// past its end (the clock keeps running on it), and notes when it did. The
+// decoded length is read once: copying below one reading and advancing by
+// another would replay the frames the decoder published in between. A
+// reopened device first hands silence until it asks a second time (a server
+// that has just started may hold the first buffer for a while); then the
+// music goes on from the silent clock's position at that moment.
+void fillDevice(void* userdata, Uint8* bytes, int length) {
     auto* dst = reinterpret_cast<int16_t*>(bytes);
     const size_t count = size_t(length) / 4;
+    std::lock_guard lock(out.lock);
     MusicStream* stream = out.playing.load(std::memory_order_acquire);
-    if (!stream) {
+    const bool current = uint64_t(uintptr_t(userdata)) == out.generation;
+    if (!stream || !current || out.primingCalls == 1) {
         std::memset(bytes, 0, size_t(length));
+        if (stream && current) out.primingCalls = 2;
         return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (out.primingCalls == 2) {
+        out.primingCalls = 0;
+        out.cursor = silentFrame(now);
+        out.startFrame = out.cursor;
+        out.resumed = true;
     }
     const bool finished = stream->finished.load(std::memory_order_acquire);
     const uint64_t available = stream->frames.load(std::memory_order_acquire);
-    readFrames(stream, int64_t(out.cursor), count, dst);
+    readFrames(stream, int64_t(out.cursor), count, dst, available);
     // While the decoder is behind (it never is in practice), wait for it
     // rather than let the clock run over music that was not heard.
     const uint64_t advance =
         finished ? count : std::min<uint64_t>(count, available > out.cursor ? available - out.cursor : 0);
     out.cursor += advance;
-    std::lock_guard lock(out.snapshotLock);
     out.snapshotCursor = out.cursor;
-    out.snapshotTime = Clock::now();
+    out.snapshotTime = now;
     out.snapshotValid = true;
+    ++out.callbacks;
+}
+
+// Opens the default device of SDL's audio, stamped with its generation so
+// that callbacks of a device given up on cannot touch the music. Returns 0
+// on failure (SDL_GetError says why).
+SDL_AudioDeviceID openDevice(uint64_t generation) {
+    SDL_AudioSpec want{}, have{};
+    want.freq = out.rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = kDeviceBufferFrames;
+    want.callback = fillDevice;
+    want.userdata = reinterpret_cast<void*>(uintptr_t(generation));
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    std::lock_guard lock(out.lock);
+    if (device) out.bufferFrames = have.samples;
+    return device;
+}
+
+// Helper thread, one reopen attempt: restarts SDL's audio driver (a sound
+// server that went away leaves SDL's connection to it dead, and closing a
+// device that hung waits for it here, not in the frame loop), opens a
+// device and waits until it takes samples from the silent clock's position.
+// True once the music plays on it.
+bool reopenOutput() {
+    if (out.sdlAudioUp) SDL_AudioQuit();
+    out.device = 0;
+    out.deviceStalled = false;
+    out.sdlAudioUp = SDL_AudioInit(out.driver.c_str()) == 0;
+    if (!out.sdlAudioUp) return false;
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(out.lock);
+        generation = ++out.generation;
+        out.primingCalls = 1;
+        out.resumed = false;
+    }
+    out.device = openDevice(generation);
+    if (!out.device) return false;
+    SDL_PauseAudioDevice(out.device, 0);
+    const Clock::time_point opened = Clock::now();
+    for (;;) {
+        const bool lost = SDL_GetAudioDeviceStatus(out.device) == SDL_AUDIO_STOPPED;
+        {
+            // Resumed (the main thread may already have taken it over and
+            // cleared `resumed`: the callback's own state tells).
+            std::lock_guard lock(out.lock);
+            if (out.primingCalls == 0) return true;
+            // Given up on: its callbacks from now on hand silence and count
+            // for nothing. One that never started may hang in its server:
+            // only the next attempt closes it, here, never the end of the run.
+            if (lost || Clock::now() - opened > kDeviceStartStall) {
+                ++out.generation;
+                out.deviceStalled = !lost;
+                return false;
+            }
+        }
+        std::unique_lock lock(reopener->lock);
+        if (reopener->wake.wait_for(lock, std::chrono::milliseconds(20), [] { return reopener->stop; })) return false;
+    }
+}
+
+// The helper thread: whenever the main thread has lost its output, tries to
+// open one again, at most once a second, until one plays or the run ends.
+void reopenLoop() {
+    Clock::time_point next = Clock::now();
+    std::unique_lock lock(reopener->lock);
+    for (;;) {
+        reopener->wake.wait(lock, [] { return reopener->stop || reopener->wanted; });
+        if (reopener->stop) return;
+        if (reopener->wake.wait_until(lock, next, [] { return reopener->stop; })) return;
+        next = Clock::now() + kReopenEvery;
+        reopener->busy = true;
+        lock.unlock();
+        const bool playing = reopenOutput();
+        lock.lock();
+        reopener->busy = false;
+        if (playing) reopener->wanted = false;
+        reopener->wake.notify_all();
+    }
 }
 
 // Main thread, while the device clock runs: why the output has gone away,
 // or null while it plays. SDL reports a device or sound server that
 // disappears (a restarted server, an unplugged headset) as stopped; a
-// server that hangs only shows as callbacks that stop coming.
+// server that hangs only shows as callbacks that stop coming, counted on
+// time the program ran (see kStallStep).
 const char* outputLostReason(bool* stalled) {
     *stalled = false;
     if (SDL_GetAudioDeviceStatus(out.device) == SDL_AUDIO_STOPPED) return "the device was disconnected";
     const Clock::time_point now = Clock::now();
-    std::lock_guard lock(out.snapshotLock);
+    const auto step = std::min<Clock::duration>(now - out.watchedAt, kStallStep);
+    out.watchedAt = now;
+    std::lock_guard lock(out.lock);
+    if (out.callbacks != out.watchedCallbacks) {
+        out.watchedCallbacks = out.callbacks;
+        out.unfed = {};
+    } else {
+        out.unfed += step;
+    }
     const bool settled = out.snapshotValid && out.snapshotCursor >= out.startFrame + uint64_t(out.rate / 2);
-    *stalled = settled ? now - out.snapshotTime > kDeviceStall
-                       : now - (out.snapshotValid ? out.snapshotTime : out.silentStart) > kDeviceStartStall;
+    *stalled = out.unfed > (settled ? kDeviceStall : kDeviceStartStall);
     return *stalled ? "it stopped taking samples" : nullptr;
 }
 
 // Once the output is gone the clock runs on in real time from the position
 // it had reached, as it does when there is no device at all, so the demo
-// keeps moving and still ends on time. The device is paused, so a server
-// that comes back does not start playing out of step.
+// keeps moving and still ends on time; the helper thread looks for an output
+// meanwhile. Until it finds one the main thread leaves SDL's audio alone.
 void fallBackToSilentClock(const char* why, bool stalled) {
-    std::fprintf(stderr, "tessera: the audio output went away (%s); the music plays on silently on a real-time clock\n",
+    std::fprintf(stderr,
+                 "tessera: the audio output went away (%s); the music plays on silently on a real-time clock "
+                 "until an output opens again\n",
                  why);
-    SDL_PauseAudioDevice(out.device, 1);
+    {
+        std::lock_guard lock(out.lock);
+        ++out.generation;  // the lost device's callbacks, if any come, count for nothing
+        out.silentFrom = out.lastHeard;
+        out.silentStart = Clock::now();
+    }
     out.deviceStalled = stalled;
     out.kind = ClockKind::Silent;
-    out.startFrame = out.lastHeard;
-    out.silentStart = Clock::now();
+    out.reopening = true;
+    if (!reopener) {
+        reopener = new Reopener;
+        reopener->thread = std::thread(reopenLoop);
+    }
+    std::lock_guard lock(reopener->lock);
+    reopener->wanted = true;
+    reopener->wake.notify_all();
+}
+
+// Main thread, while the helper looks for an output: once a device plays
+// from the silent clock's position, its clock takes over from there.
+void takeBackDevice() {
+    uint64_t from = 0;
+    {
+        std::lock_guard lock(out.lock);
+        if (!out.resumed) return;
+        out.resumed = false;
+        out.watchedCallbacks = out.callbacks;
+        from = out.startFrame;
+    }
+    out.reopening = false;
+    out.kind = ClockKind::Device;
+    out.watchedAt = Clock::now();
+    out.unfed = {};
+    std::fprintf(stderr, "tessera: the audio output is back; the music plays again from %.1f s\n",
+                 double(from) / out.rate);
 }
 
 // The frame being heard now. The device's clock: the frames handed over at
@@ -319,18 +508,19 @@ void fallBackToSilentClock(const char* why, bool stalled) {
 // since then, never beyond what was handed over and never going back.
 uint64_t heardFrame() {
     int64_t frame = 0;
+    if (out.kind == ClockKind::Silent && out.reopening) takeBackDevice();
     switch (out.kind) {
         case ClockKind::Stepped:
             frame = int64_t(out.steppedMs) * out.rate / 1000;
             return uint64_t(std::max<int64_t>(frame, 0));
-        case ClockKind::Silent:
+        case ClockKind::Silent: {
             if (!out.started) return out.startFrame;
-            frame = int64_t(out.startFrame) +
-                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - out.silentStart).count() *
-                        out.rate / 1000000;
+            std::lock_guard lock(out.lock);
+            frame = int64_t(silentFrame(Clock::now()));
             break;
+        }
         case ClockKind::Device: {
-            std::lock_guard lock(out.snapshotLock);
+            std::lock_guard lock(out.lock);
             if (!out.snapshotValid) {
                 frame = int64_t(std::max(out.startFrame, out.lastHeard));
                 break;
@@ -367,17 +557,9 @@ bool musicInit(int rate) {
     out.kind = ClockKind::Device;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         out.sdlAudioUp = true;
-        SDL_AudioSpec want{}, have{};
-        want.freq = rate;
-        want.format = AUDIO_S16SYS;
-        want.channels = 2;
-        want.samples = kDeviceBufferFrames;
-        want.callback = fillDevice;
-        out.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (out.device) {
-            out.bufferFrames = have.samples;
-            return true;
-        }
+        out.driver = SDL_GetCurrentAudioDriver();
+        out.device = openDevice(0);
+        if (out.device) return true;
     }
     std::fprintf(stderr, "tessera: no audio output (%s); the music plays silently on a real-time clock\n",
                  SDL_GetError());
@@ -413,18 +595,22 @@ MusicStream* musicOpen(const char* path) {
 void musicSetTime(MusicStream* stream, int ms) {
     if (!stream) return;
     const uint64_t frame = uint64_t(std::max(ms, 0)) * uint64_t(out.rate) / 1000;
-    if (out.device) SDL_LockAudioDevice(out.device);
+    std::lock_guard lock(out.lock);
     out.startFrame = frame;
+    out.silentFrom = frame;
     out.cursor = frame;
     out.lastHeard = frame;
-    if (out.device) SDL_UnlockAudioDevice(out.device);
 }
 
 void musicPlay(MusicStream* stream) {
     if (!stream) return;
-    out.playing.store(stream, std::memory_order_release);
-    out.started = true;
-    out.silentStart = Clock::now();
+    {
+        std::lock_guard lock(out.lock);
+        out.playing.store(stream, std::memory_order_release);
+        out.started = true;
+        out.silentStart = Clock::now();
+        out.watchedAt = out.silentStart;
+    }
     if (out.device) SDL_PauseAudioDevice(out.device, 0);
 }
 
@@ -447,7 +633,8 @@ const float* musicSpectrum() {
     }
     const uint64_t end = heardFrame();
     if (out.kind == ClockKind::Stepped) waitForDecoder(stream, end);
-    readFrames(stream, int64_t(end) - kSpectrumWindow, kSpectrumWindow, out.window);
+    readFrames(stream, int64_t(end) - kSpectrumWindow, kSpectrumWindow, out.window,
+               stream->frames.load(std::memory_order_acquire));
     computeSpectrum(out.window, out.spectrum);
     return out.spectrum;
 }
@@ -461,15 +648,16 @@ long long musicDecodedFrames(MusicStream* stream) {
 void musicReadFrames(MusicStream* stream, long long first, long long count, int16_t* dst) {
     if (!stream || count <= 0) return;
     waitForDecoder(stream, uint64_t(std::max(first + count, 0LL)));
-    readFrames(stream, first, size_t(count), dst);
+    readFrames(stream, first, size_t(count), dst, stream->frames.load(std::memory_order_acquire));
 }
 
 // Stops playback and the decoder, then frees the stream. Safe with null.
 void musicClose(MusicStream* stream) {
     if (!stream) return;
-    if (out.device) SDL_LockAudioDevice(out.device);
-    if (out.playing.load() == stream) out.playing.store(nullptr);
-    if (out.device) SDL_UnlockAudioDevice(out.device);
+    {
+        std::lock_guard lock(out.lock);  // no callback is using it after this
+        if (out.playing.load() == stream) out.playing.store(nullptr);
+    }
     stream->stopDecoding.store(true);
     if (stream->thread.joinable()) stream->thread.join();
     mpg123_delete(stream->decoder);
@@ -477,10 +665,23 @@ void musicClose(MusicStream* stream) {
     delete stream;
 }
 
-// A device that stalled is left open: closing waits for SDL's audio thread,
-// which may be stuck in the hung server for good, and the process is about
-// to end anyway.
+// Ends the reopen helper, if a loss started one, and closes the output. A
+// device that stalled is left open, and so is SDL's audio while the helper
+// is still inside it after a short wait: closing waits for SDL's audio
+// thread, which may be stuck in the hung server for good, and the process
+// is about to end anyway.
 void musicShutdown() {
+    if (reopener) {
+        std::unique_lock lock(reopener->lock);
+        reopener->stop = true;
+        reopener->wake.notify_all();
+        if (!reopener->wake.wait_for(lock, kShutdownWait, [] { return !reopener->busy; })) {
+            reopener->thread.detach();
+            return;
+        }
+        lock.unlock();
+        reopener->thread.join();
+    }
     if (out.deviceStalled) return;
     if (out.device) SDL_CloseAudioDevice(out.device);
     out.device = 0;

@@ -4,6 +4,9 @@
 //   silence.mp3 2 s of digital silence
 //   onset.mp3   silence, then from frame 22050 (500 ms) the bin-100 sine,
 //               then from frame 66150 (1500 ms) a sine centred on bin 250
+//   glide.mp3   30 s of a sine whose frequency rises steadily from bin 20 to
+//               bin 260 of the spectrum (8 bins a second): the frequency
+//               heard tells the position played
 //   demo/music/mix.mp3  onset.mp3 again: the short track of the shell tests,
 //               whose working directory is demo/ (the build links the
 //               demo's own pictures in as demo/textures)
@@ -91,8 +94,15 @@ int main(int argc, char** argv) {
     addSine(onset, 22050, 66150, 100 * kBinHz, 0.5);
     addSine(onset, 66150, 3 * kRate, 250 * kBinHz, 0.5);
 
+    Samples glide(size_t(30 * kRate) * 2, 0.0f);
+    for (size_t n = 0; n < glide.size() / 2; ++n) {
+        const double t = double(n) / kRate;
+        glide[2 * n] = glide[2 * n + 1] = 0.5f * float(std::sin(2.0 * M_PI * kBinHz * (20.0 * t + 4.0 * t * t)));
+    }
+
     bool ok = writeMp3(dir + "/tone.mp3", tone) && writeMp3(dir + "/silence.mp3", silence) &&
-              writeMp3(dir + "/onset.mp3", onset) && writeMp3(dir + "/demo/music/mix.mp3", onset);
+              writeMp3(dir + "/onset.mp3", onset) && writeMp3(dir + "/glide.mp3", glide) &&
+              writeMp3(dir + "/demo/music/mix.mp3", onset);
     struct Seed {
         const char* name;
         int rate, kbps;
