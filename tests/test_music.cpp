@@ -119,8 +119,9 @@ TEST(MusicFiles, UnplayableFilesAreRefusedWithAReason) {
     const std::string dir = testing::TempDir();
     std::ofstream(dir + "/text.mp3") << "this is not music\n";
     std::ofstream(dir + "/empty.mp3").close();
+    std::filesystem::create_directories(dir + "/folder.mp3");
     for (const auto& c : {std::pair{dir + "/missing.mp3", "No such file"}, {dir + "/text.mp3", "not a playable"},
-                          {dir + "/empty.mp3", "not a playable"}}) {
+                          {dir + "/empty.mp3", "the file is empty"}, {dir + "/folder.mp3", "it is a directory"}}) {
         std::string reason;
         EXPECT_FALSE(musicFileIsPlayable(c.first.c_str(), &reason)) << c.first;
         EXPECT_NE(reason.find(c.second), std::string::npos) << c.first << ": " << reason;

@@ -265,8 +265,15 @@ void decodeAll(MusicStream* stream) {
 // A tag that claims more frames than the file could hold (every frame takes
 // more than 4 bytes) is garbage, and libmpg123 (1.31) can spend minutes
 // opening such a file as it trims to the claimed length: the tag is then
-// ignored, and the damaged file plays untrimmed.
+// ignored, and the damaged file plays untrimmed. A path that is plainly no
+// music (a directory, an empty file) is told in words: the decoder would only
+// say that it cannot read the stream.
 mpg123_handle* openDecoder(const char* path, std::string* reason) {
+    struct stat info {};
+    if (stat(path, &info) == 0 && (S_ISDIR(info.st_mode) || info.st_size == 0)) {
+        *reason = S_ISDIR(info.st_mode) ? "it is a directory" : "the file is empty (0 bytes)";
+        return nullptr;
+    }
     static const bool initialised = mpg123_init() == MPG123_OK;
     (void)initialised;
     int error = MPG123_OK;
@@ -295,7 +302,6 @@ mpg123_handle* openDecoder(const char* path, std::string* reason) {
         }
         const off_t claimedFrames = mpg123_framelength(handle);
         mpg123_close(handle);
-        struct stat info;
         if (stat(path, &info) != 0 || claimedFrames > info.st_size / 4)
             mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
         mpg123_format_none(handle);

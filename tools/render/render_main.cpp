@@ -10,7 +10,6 @@
 // frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
 // frame being drawn, finish the files and exit with 128 + the signal.
 #include <GL/gl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -269,17 +268,6 @@ bool folderIsWritable(const std::string& dir, std::string* reason) {
     return true;
 }
 
-// The music file as the data search found it, in words when it is plainly
-// not music: the decoder would only say it cannot read the stream.
-bool musicFileHasBytes(std::string* reason) {
-    struct stat info {};
-    if (stat(kMusicPath, &info) != 0) *reason = std::strerror(errno);
-    else if (S_ISDIR(info.st_mode)) *reason = "it is a directory";
-    else if (info.st_size == 0) *reason = "the file is empty (0 bytes)";
-    else return true;
-    return false;
-}
-
 // Ends a run that cannot go on: the capture files are removed (what went
 // wrong has been said).
 [[noreturn]] void failRun() {
@@ -484,7 +472,7 @@ int main(int argc, char** argv) {
     framesToDraw = options.lastFrame + 1;
 
     std::string reason;
-    if (!musicFileHasBytes(&reason) || !musicFileIsPlayable(kMusicPath, &reason)) {
+    if (!musicFileIsPlayable(kMusicPath, &reason)) {
         char cwd[4096];
         std::fprintf(stderr, "tessera-render: cannot play \"%s\" in the working directory %s: %s\n", kMusicPath,
                      getcwd(cwd, sizeof cwd) ? cwd : "(unknown)", reason.c_str());
