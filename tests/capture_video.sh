@@ -12,6 +12,9 @@ render=$1 testdata=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "$0")/checks.sh"
+# A check is a condition evaluated when it is called; a program's exit status
+# is read into a variable at once, since by then $? belongs to whatever ran
+# last.
 check() { if eval "$2"; then pass "$1"; else fail "$1"; fi; }
 
 probe() { ffprobe -v error -select_streams "$2" -show_entries "$3" -of default=nw=1:nk=1 "$1"; }
@@ -28,7 +31,8 @@ cd "$testdata/demo"
 
 # The whole demo, small and at 5 fps: 260.0 s of picture and of sound.
 "$render" --fps 5 --size 160x120 --video "$work/whole.mp4" --wav "$work/whole.wav" 2>"$work/stderr"
-check "whole capture exits 0" '[ $? = 0 ]'
+status=$?
+check "whole capture exits 0" '[ $status = 0 ]'
 check "one summary line after the schedule's end" \
   'grep -q "ended at 260000 ms" "$work/stderr" && grep -q "^tessera-render: 1300 frames (260.000 s at 5 fps)" "$work/stderr"'
 check "H.264 yuv420p 160x120 at 5 fps, AAC 44.1 kHz stereo" \
@@ -111,17 +115,20 @@ check "320x180: 240x180 picture between 40-pixel black bars" \
 touch "$work/plain"
 for out in "--video $work/missing/x.mp4" "--wav $work/plain/x.wav"; do
   $render --fps 10 $out --out "$work/none" 2>"$work/stderr"
+  status=$?
   check "unwritable ${out%% *} refused at once" \
-    '[ $? = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "cannot write" "$work/stderr" && [ ! -e "$work/none" ]'
+    '[ $status = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "cannot write" "$work/stderr" && [ ! -e "$work/none" ]'
 done
 
 # A write error part way: one line, status 1, no partial file left behind.
 (ulimit -f 64; trap '' XFSZ; exec "$render" --fps 60 --video "$work/big.mp4") 2>"$work/stderr"
+status=$?
 check "file size limit: status 1, one line, partial file removed" \
-  '[ $? = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "File too large" "$work/stderr" && [ ! -e "$work/big.mp4" ]'
+  '[ $status = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "File too large" "$work/stderr" && [ ! -e "$work/big.mp4" ]'
 "$render" --fps 60 --size 320x240 --video /dev/full 2>"$work/stderr"
+status=$?
 check "full device: status 1, one line" \
-  '[ $? = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "No space left on device" "$work/stderr" && [ -c /dev/full ]'
+  '[ $status = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "No space left on device" "$work/stderr" && [ -c /dev/full ]'
 
 # Stop signals: the file is finished and plays to the last frame written.
 # Started from a script, the program would inherit SIGINT ignored: reset it.
@@ -144,6 +151,7 @@ rm -rf "$work/sig"
 pid=$!
 wait_for "$work/sig/frame-000010.png" && kill -s HUP $pid
 wait $pid
-check "SIGHUP inherited as ignored stays ignored" '[ $? = 0 ] && [ "$(ls "$work/sig" | wc -l)" = 30 ]'
+status=$?
+check "SIGHUP inherited as ignored stays ignored" '[ $status = 0 ] && [ "$(ls "$work/sig" | wc -l)" = 30 ]'
 
 report

@@ -1,10 +1,10 @@
 // Projection and camera helpers: the matrices they build, the stack depth
 // they leave, the viewport, and that cameras compose rather than reset.
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 
 #include "offscreen_gl.h"
@@ -50,31 +50,45 @@ protected:
     }
 };
 
-// Each projection pushes one level, builds its matrix and leaves the
-// modelview current; perspective sets the viewport to the picture rectangle,
-// orthographic keeps whatever viewport is set.
+// Where a point in eye space lands in normalised device coordinates under
+// the current projection.
+std::array<float, 3> projected(const std::array<float, 3>& eye) {
+    const Matrix p = current(GL_PROJECTION_MATRIX);
+    float clip[4];
+    for (int i = 0; i < 4; ++i) clip[i] = p[i] * eye[0] + p[4 + i] * eye[1] + p[8 + i] * eye[2] + p[12 + i];
+    return {clip[0] / clip[3], clip[1] / clip[3], clip[2] / clip[3]};
+}
+
+// Each projection pushes one level and leaves the modelview current. Its
+// volume reaches exactly the corners asked for: the ortho box from the
+// plane z = 1 to 200 away; the perspective one square (aspect 1, the picture
+// stretched to 4:3) at the field of view, from 0.01 to 200 away. Perspective
+// sets the viewport to the picture rectangle, orthographic keeps whatever
+// viewport is set.
 TEST_F(Camera, ProjectionsPushBuildSetTheViewportAndLeaveModelviewCurrent) {
+    const auto corners = [](float fovY) {  // the near and the far corner, and where they land
+        const float t = std::tan(fovY / 2 * float(M_PI) / 180);
+        return std::array<std::array<float, 3>, 4>{{{0.01f * t, -0.01f * t, -0.01f}, {1, -1, -1},
+                                                     {-200 * t, 200 * t, -200}, {-1, 1, 1}}};
+    };
     struct Case {
         const char* name;
         void (*begin)();
-        void (*reference)();
+        std::array<std::array<float, 3>, 4> corners;  // eye point, device point, twice
         PictureRect rect;
         std::array<GLint, 4> viewport;  // expected, from 5, 6, 70, 80 before the call
     } cases[] = {
-        {"ortho", [] { beginOrtho(-2, 2, -1.5f, 1.5f); }, [] { glOrtho(-2, 2, -1.5, 1.5, -1, 200); }, {}, {5, 6, 70, 80}},
-        {"perspective 120", [] { beginPerspective(120); }, [] { gluPerspective(120, 1, 0.01, 200); }, {},
-         {0, 0, 640, 480}},
-        {"perspective 45, wide window", [] { beginPerspective(45); }, [] { gluPerspective(45, 1, 0.01, 200); },
-         {160, 0, 960, 720}, {160, 0, 960, 720}},
-        {"perspective 120, tall window", [] { beginPerspective(120); }, [] { gluPerspective(120, 1, 0.01, 200); },
-         {0, 60, 640, 480}, {0, 60, 640, 480}},
+        {"ortho", [] { beginOrtho(-2, 2, -1.5f, 1.5f); }, {{{2, 1.5f, 1}, {1, 1, -1}, {-2, -1.5f, -200}, {-1, -1, 1}}},
+         {}, {5, 6, 70, 80}},
+        {"perspective 120", [] { beginPerspective(120); }, corners(120), {}, {0, 0, 640, 480}},
+        {"perspective 45, wide window", [] { beginPerspective(45); }, corners(45), {160, 0, 960, 720},
+         {160, 0, 960, 720}},
+        {"perspective 120, tall window", [] { beginPerspective(120); }, corners(120), {0, 60, 640, 480},
+         {0, 60, 640, 480}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        c.reference();
-        const Matrix expected = current(GL_PROJECTION_MATRIX);
         glLoadIdentity();
         glScalef(3, 3, 3);  // a recognisable matrix to come back to
         const Matrix before = current(GL_PROJECTION_MATRIX);
@@ -86,7 +100,10 @@ TEST_F(Camera, ProjectionsPushBuildSetTheViewportAndLeaveModelviewCurrent) {
         c.begin();
         EXPECT_EQ(integer(GL_MATRIX_MODE), GL_MODELVIEW);
         EXPECT_EQ(integer(GL_PROJECTION_STACK_DEPTH), depth + 1);
-        expectNear(current(GL_PROJECTION_MATRIX), expected);
+        for (int k = 0; k < 4; k += 2) {
+            const std::array<float, 3> device = projected(c.corners[k]);
+            for (int i = 0; i < 3; ++i) EXPECT_NEAR(device[i], c.corners[k + 1][i], 1e-4f) << "corner " << k / 2;
+        }
         EXPECT_EQ(viewport(), c.viewport);
         c.begin();
         EXPECT_EQ(integer(GL_PROJECTION_STACK_DEPTH), depth + 2);

@@ -15,19 +15,11 @@
 #include "scenes/window_scene.h"
 #include "shell/demo_state.h"
 #include "shell/timeline.h"
+#include "test_generator_util.h"
 
 namespace {
 
-// The shared generator's next values from a given state, without touching
-// it; the state after them is left in `state`.
-std::vector<int> drawsFrom(uint32_t& state, int count) {
-    std::vector<int> out;
-    for (int i = 0; i < count; ++i) {
-        state = state * 214013u + 2531011u;
-        out.push_back(int((state >> 16) & 0x7FFF));
-    }
-    return out;
-}
+using testgen::drawsFrom;
 
 float& cell(int i, int j, int k) { return volumeGrid[(i * kVolumeSide + j) * kVolumeSide + k]; }
 

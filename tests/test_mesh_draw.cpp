@@ -12,6 +12,7 @@
 #include "offscreen_gl.h"
 #include "render/mesh.h"
 #include "shell/demo_state.h"
+#include "test_generator_util.h"
 
 namespace {
 
@@ -59,12 +60,10 @@ TEST(MeshHalftonePatterns, EachPatternKeepsItsBitsAndDrawsOncePerByte) {
         const uint32_t before = randomState;
         refreshHalftonePatterns();
         // the first byte is the low byte of the first draw
-        const uint32_t next = before * 214013u + 2531011u;
-        EXPECT_EQ(halftonePatterns[0][0], (next >> 16) & 0xFF);
+        uint32_t state = before;
+        EXPECT_EQ(halftonePatterns[0][0], testgen::drawsFrom(state, 1)[0] & 0xFF);
         // one draw per byte: 12 x 128 of them
-        uint32_t expected = before;
-        for (int i = 0; i < kHalftoneLevels * kStippleBytes; ++i) expected = expected * 214013u + 2531011u;
-        EXPECT_EQ(randomState, expected);
+        EXPECT_EQ(randomState, testgen::stateAfter(before, kHalftoneLevels * kStippleBytes));
 
         for (int index = 0; index < kHalftoneLevels; ++index)
             for (uint8_t v : halftonePatterns[index]) {

@@ -1,7 +1,9 @@
 // The composer's marks against the demo's schedule: each accent of the
 // soundtrack falls, on the sixteenth grid, where the picture changes. Run in
-// order through the schedule, the timeline's state just after every mark
-// differs from its state just before.
+// order through the schedule, what one frame does to the timeline's state
+// just after every mark differs from what the same frame does just before:
+// a mark inside a ramp, where every frame moves the state, only passes if
+// the ramp starts, stops or something else changes there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,15 +18,27 @@ namespace {
 
 // Everything the timeline writes, byte for byte.
 std::vector<unsigned char> snapshot() {
-    std::vector<unsigned char> s(sizeof sceneFlags + sizeof cues + sizeof volumeGrid);
-    std::memcpy(s.data(), &sceneFlags, sizeof sceneFlags);
-    std::memcpy(s.data() + sizeof sceneFlags, &cues, sizeof cues);
-    std::memcpy(s.data() + sizeof sceneFlags + sizeof cues, volumeGrid, sizeof volumeGrid);
+    std::vector<unsigned char> s(sizeof sceneFlags + sizeof cues + sizeof volumeGrid + sizeof randomState);
+    unsigned char* at = s.data();
+    for (auto [from, size] : {std::pair<const void*, size_t>{&sceneFlags, sizeof sceneFlags}, {&cues, sizeof cues},
+                              {volumeGrid, sizeof volumeGrid}, {&randomState, sizeof randomState}}) {
+        std::memcpy(at, from, size);
+        at += size;
+    }
     return s;
 }
 
-TEST(SoundtrackMarks, OnTheGridInOrderAndEachChangesTheTimelinesState) {
-    // Frames every 16 ms, plus one just before and one just after each mark.
+void restore(const std::vector<unsigned char>& s) {
+    const unsigned char* at = s.data();
+    for (auto [to, size] : {std::pair<void*, size_t>{&sceneFlags, sizeof sceneFlags}, {&cues, sizeof cues},
+                            {volumeGrid, sizeof volumeGrid}, {&randomState, sizeof randomState}}) {
+        std::memcpy(to, at, size);
+        at += size;
+    }
+}
+
+TEST(SoundtrackMarks, OnTheGridInOrderAndEachChangesWhatTheTimelineDoes) {
+    // Frames every 16 ms up to just before each mark.
     sceneFlags = SceneFlags{};
     cues = TimelineCues{};
     std::fill(volumeGrid, volumeGrid + kVolumeCells, 0.0f);
@@ -40,13 +54,19 @@ TEST(SoundtrackMarks, OnTheGridInOrderAndEachChangesTheTimelinesState) {
     int32_t t = 0;
     for (int32_t mark : soundtrack::kMarksMs) {
         EXPECT_EQ(mark % soundtrack::kSixteenthMs, 0) << mark << " is off the sixteenth grid";
-        ASSERT_TRUE(mark > t && mark < 260000) << mark << ": out of order, or past the demo's end";
-        for (t += 16; t < mark - 1; t += 16) step(t);
-        step(mark - 1);
+        ASSERT_TRUE(mark > t && mark < schedule::kEndMs) << mark << ": out of order, or past the demo's end";
+        for (t += 16; t < mark - 2; t += 16) step(t);
+        step(mark - 2);
+        // The same 16 ms frame from the same state, drawn once just before
+        // the mark and once just past it.
+        const std::vector<unsigned char> reached = snapshot();
+        frameDeltaMs = 16.0f;
+        applyTimeline(mark - 1);
         const std::vector<unsigned char> before = snapshot();
-        step(mark + 1);
+        restore(reached);
+        applyTimeline(mark + 1);
         EXPECT_TRUE(snapshot() != before) << "nothing in the picture changes at " << mark << " ms";
-        t = mark + 1;
+        prev = t = mark + 1;
     }
 }
 

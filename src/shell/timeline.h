@@ -3,18 +3,22 @@
 
 #include <cstdint>
 
+#include "state/schedule.h"
+
 constexpr int kVolumeSide = 30;
 constexpr int kVolumeCells = kVolumeSide * kVolumeSide * kVolumeSide;
 
 // The cube volume scene's lattice, cell (x, y, z) at (x * 30 + y) * 30 + z.
 extern float volumeGrid[kVolumeCells];
 
-// Runs the one row of the schedule that t (music position, ms) falls in.
-// At 260000 ms or later it ends the program.
+// Applies the schedule (state/schedule.h) at t, the music position in ms:
+// the key in force there, then the fades, the letterbox and the seeding
+// that step with the frame. At the schedule's end (kEndMs) or later it ends
+// the program.
 void applyTimeline(int32_t t);
 
-// Switches off the block of seven scene flags (title card to floor scene).
-void clearSceneFlags();
+// The flag that one of the schedule's switches writes.
+bool& switchFlag(schedule::Switch s);
 
 // Sets 20 cells drawn from the shared generator (x, then y, then z) to 0.5.
 void seedVolume();

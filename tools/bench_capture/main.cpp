@@ -20,9 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "state/schedule.h"
+
 namespace {
 
-constexpr long kScheduleEndMs = 260000;
+constexpr long kScheduleEndMs = schedule::kEndMs;
 
 struct RunFigures {
     double wallSeconds = 0;

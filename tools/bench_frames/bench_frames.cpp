@@ -32,6 +32,7 @@
 #include "shell/frame.h"
 #include "shell/startup.h"
 #include "shell/timeline.h"
+#include "state/schedule.h"
 #include "window_offscreen.h"
 
 namespace {
@@ -45,20 +46,12 @@ struct Section {
     std::vector<int> cubes;
 };
 
-std::vector<Section> sections = {
-    {"title card", 0, 18000, {}, {}, {}},
-    {"radial", 18000, 25700, {}, {}, {}},
-    {"window", 25700, 34800, {}, {}, {}},
-    {"chessboard", 34800, 37500, {}, {}, {}},
-    {"window+displaced", 37500, 45800, {}, {}, {}},
-    {"bars+pulse", 45800, 54800, {}, {}, {}},
-    {"cube volume", 54800, 86800, {}, {}, {}},
-    {"silent gap", 86800, 89000, {}, {}, {}},
-    {"cube volume 2", 89000, 137000, {}, {}, {}},
-    {"halftone", 137000, 209200, {}, {}, {}},
-    {"floor", 209200, 245000, {}, {}, {}},
-    {"closing", 245000, 260000, {}, {}, {}},
-};
+std::vector<Section> sections = [] {
+    std::vector<Section> out;
+    for (size_t i = 0; i < schedule::kSectionCount; ++i)
+        out.push_back({schedule::kSections[i].name, schedule::kSections[i].startMs, schedule::sectionEndMs(i), {}, {}, {}});
+    return out;
+}();
 
 Clock::time_point frameStart, drawn;
 int cubesThisFrame = 0;
@@ -143,7 +136,7 @@ int main(int argc, char** argv) {
     const auto runStart = Clock::now();
 
     // The schedule, stopping short of the end, which would exit.
-    const long lastFrame = (260000L * fps - 1) / 1000;
+    const long lastFrame = (long(schedule::kEndMs) * fps - 1) / 1000;
     for (long frame = 0; frame <= lastFrame; ++frame) {
         const int drawnAt = int(musicTimeMs);
         double draw, update;

@@ -6,7 +6,10 @@
 // same tables, so what is checked is what was composed.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "state/schedule.h"
 
 namespace soundtrack {
 
@@ -20,29 +23,34 @@ constexpr int kBarMs = 4 * kBeatMs;
 // The beat grid restarts once, in the silent break: before it bars begin at
 // 400 + 1600 n ms, after it at 89000 + 1600 n ms.
 constexpr int kFirstBarMs = 400;
-constexpr int kSecondHalfMs = 89000;
+constexpr int kSecondHalfMs = schedule::kReturnMs;
+
+// The demo's schedule names the moments; the composer reads them by name.
+using namespace ::schedule;
 
 // Positions (ms) of the accents, in order.
 constexpr int32_t kMarksMs[] = {
-    18000,                          // drums come in under the radial overlay
-    25700,                          // first full section
-    35000, 35500, 36100, 36300,     // the four chessboard frames
-    37500,                          // second section
-    45800, 47000,                   // riser start and its landing
-    54800,                          // cube volume section
-    86800,                          // the break
-    89000, 91000,                   // the return, then the full drums
-    137000, 140200, 144800, 152800, 156800, 160800, 165000, 171000, 187200,
-    209200,                         // floor section
-    245000,                         // closing, as the bars close
-    250000,                         // end card
+    kRadialMs,                      // drums come in under the radial overlay
+    kWindowMs,                      // first full section
+    kChessboardFramesMs[0], kChessboardFramesMs[1], kChessboardFramesMs[2], kChessboardFramesMs[3],
+    kDisplacedMs,                   // second section
+    kPulseMs, kPulseStopsMs,        // riser start and its landing
+    kVolumeMs,                      // cube volume section
+    kBreakMs,                       // the break
+    kReturnMs, kSeedingMs,          // the return, then the full drums
+    kHalftoneMs, kHalftoneMeshMs, kHalftoneTourMs, kHalftoneSwapMs[0], kHalftoneSwapMs[1], kHalftoneSwapMs[2],
+    kHalftoneEye5Ms, kHalftoneEye4Ms, kLightRideMs,
+    kFloorMs,                       // floor section
+    kClosingMs,                     // closing, as the bars close
+    kClosingCardMs,                 // end card
 };
 constexpr int kMarkCount = sizeof(kMarksMs) / sizeof(kMarksMs[0]);
 
-// The piece is this long; the picture ends at 260000 ms.
-constexpr int kLengthMs = 263000;
+// The piece is this long; the picture ends at kEndMs (260000 ms).
+constexpr int32_t kLengthMs = 263000;
 
-// One stretch of the arrangement. Where drums play, a hat, clap or snare
+// One stretch of the arrangement: one of the schedule's sections, the last
+// running on to the end of the piece. Where drums play, a hat, clap or snare
 // falls on every eighth note from gridMs on (gridMs + 200 k), which is what
 // the level analysis treats as hits; the sixteenths between are quiet.
 struct Section {
@@ -53,24 +61,41 @@ struct Section {
     int32_t gridMs;  // an eighth-note position of the section's grid
 };
 
-constexpr Section kSections[] = {
-    {"intro", 0, 18000, false, 0},
-    {"build", 18000, 25700, true, 18000},
-    {"first", 25700, 34800, true, 26000},
-    {"chess", 34800, 37500, true, 34800},
-    {"second", 37500, 45800, true, 37600},
-    {"riser", 45800, 47000, false, 45800},
-    {"landing", 47000, 54800, true, 47000},
-    {"volume", 54800, 86800, true, 54800},
-    {"break", 86800, 89000, false, 86800},
-    {"return", 89000, 91000, true, 89000},
-    {"volume2", 91000, 137000, true, 91000},
-    {"halftone", 137000, 165000, true, 137000},
-    {"halftone2", 165000, 209200, true, 165000},
-    {"floor", 209200, 245000, true, 209200},
-    {"closing", 245000, 250000, true, 245000},
-    {"endcard", 250000, 263000, false, 250000},
+// What each of the schedule's sections is given, in order.
+struct Arrangement {
+    bool drums;
+    int32_t gridMs;
 };
-constexpr int kSectionCount = sizeof(kSections) / sizeof(kSections[0]);
+constexpr Arrangement kArrangement[] = {
+    {false, 0},                    // intro
+    {true, kRadialMs},             // build
+    {true, 26000},                 // first: on the bar after the mark
+    {true, kChessboardMs},         // chess
+    {true, 37600},                 // second
+    {false, kPulseMs},             // riser
+    {true, kPulseStopsMs},         // landing
+    {true, kVolumeMs},             // volume
+    {false, kBreakMs},             // break
+    {true, kReturnMs},             // return
+    {true, kSeedingMs},            // volume2
+    {true, kHalftoneMs},           // halftone
+    {true, kHalftoneEye5Ms},       // halftone2
+    {true, kFloorMs},              // floor
+    {true, kClosingMs},            // closing
+    {false, kClosingCardMs},       // endcard
+};
+constexpr int kSectionCount = int(schedule::kSectionCount);
+static_assert(sizeof kArrangement / sizeof kArrangement[0] == schedule::kSectionCount,
+              "one arrangement for each of the schedule's sections");
+
+constexpr std::array<Section, kSectionCount> kSections = [] {
+    std::array<Section, kSectionCount> out{};
+    for (int i = 0; i < kSectionCount; ++i) {
+        const schedule::Section& s = schedule::kSections[i];
+        out[i] = {s.name, s.startMs, i + 1 < kSectionCount ? schedule::sectionEndMs(i) : kLengthMs,
+                  kArrangement[i].drums, kArrangement[i].gridMs};
+    }
+    return out;
+}();
 
 }  // namespace soundtrack

@@ -578,113 +578,112 @@ void arrange() {
     const Part parts[] = {
         // Quiet intro: dark pads, a low bass drone from the second phrase, a
         // muted arpeggio later on; no drums.
-        {0, 18000, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false, 1.3f},
-        {10000, 18000, o1, kProgA, 2, false, 0, B::Long, 250, 350, L::None, 0, false, 0, false, false, false, false, false, 1.0f, 0.45f},
-        {12400, 18000, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, true, 700, false, false, false, false, false},
+        {0, kRadialMs, o1, kProgA, 2, true, 700, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false, 1.3f},
+        {10000, kRadialMs, o1, kProgA, 2, false, 0, B::Long, 250, 350, L::None, 0, false, 0, false, false, false, false, false, 1.0f, 0.45f},
+        {12400, kRadialMs, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, true, 700, false, false, false, false, false},
         // Build: kick and hats, galloping bass opening up.
-        {18000, 25700, o1, kProgA, 2, true, 1000, B::Gallop, 250, 900, L::None, 0, true, 1200, true, false, true, false, true},
+        {kRadialMs, kWindowMs, o1, kProgA, 2, true, 1000, B::Gallop, 250, 900, L::None, 0, true, 1200, true, false, true, false, true},
         {21200, 24400, o1, kProgA, 2, false, 0, B::None, 0, 0, L::None, 0, false, 0, false, true, false, false, false},
         // First full section.
-        {25700, 34800, o1, kProgA, 2, true, 1300, B::Offbeat, 700, 900, L::CallAnswer, 0, false, 0, true, true, true, true, true},
+        {kWindowMs, kChessboardMs, o1, kProgA, 2, true, 1300, B::Offbeat, 700, 900, L::CallAnswer, 0, false, 0, true, true, true, true, true},
         // Chessboard: kick and hats under the stabs.
-        {34800, 37500, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, true, true, true, true},
+        {kChessboardMs, kDisplacedMs, o1, kProgA, 2, false, 0, B::Long, 600, 600, L::None, 0, false, 0, true, true, true, true, true},
         // Second section: falling progression, arpeggio in front.
-        {37500, 45800, o1, kProgB, 2, true, 1200, B::Gallop, 600, 1000, L::None, 0, true, 2200, true, true, true, true, true},
+        {kDisplacedMs, kPulseMs, o1, kProgB, 2, true, 1200, B::Gallop, 600, 1000, L::None, 0, true, 2200, true, true, true, true, true},
         // Riser: pads only under the sweep.
-        {45800, 47000, o1, kHoldE, 2, true, 1500, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
+        {kPulseMs, kPulseStopsMs, o1, kHoldE, 2, true, 1500, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
         // Landing.
-        {47000, 54800, o1, kProgB, 2, true, 1300, B::Offbeat, 800, 900, L::CallAnswer, 0, true, 1500, true, true, true, true, true},
+        {kPulseStopsMs, kVolumeMs, o1, kProgB, 2, true, 1300, B::Offbeat, 800, 900, L::CallAnswer, 0, true, 1500, true, true, true, true, true},
         // Cube volume: the main theme, then the runs with the arpeggio.
-        {54800, 67600, o1, kProgA, 2, true, 1400, B::Offbeat, 800, 800, L::CallAnswer, 0, false, 0, true, true, true, true, true},
+        {kVolumeMs, 67600, o1, kProgA, 2, true, 1400, B::Offbeat, 800, 800, L::CallAnswer, 0, false, 0, true, true, true, true, true},
         {67600, 80400, o1, kProgA, 2, true, 1500, B::Gallop, 700, 1100, L::Run, 0, true, 2000, true, true, true, true, true},
         {80400, 86600, o1, kProgA, 2, true, 1100, B::Offbeat, 900, 500, L::None, 0, true, 1500, true, true, true, false, true},
         // The break: a dark chord and nothing bright.
-        {86800, 89000, o1, kHoldAm, 2, true, 600, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
+        {kBreakMs, kReturnMs, o1, kHoldAm, 2, true, 600, B::None, 0, 0, L::None, 0, false, 0, false, false, false, false, false},
         // Return: kick, bass and hats first, everything from 91 s.
-        {89000, 91000, o2, kProgA, 2, true, 900, B::Gallop, 500, 900, L::None, 0, false, 0, true, false, true, false, true},
-        {91000, 105400, o2, kProgA, 2, true, 1400, B::Offbeat, 800, 800, L::CallAnswer, 0, false, 0, true, true, true, true, true},
+        {kReturnMs, kSeedingMs, o2, kProgA, 2, true, 900, B::Gallop, 500, 900, L::None, 0, false, 0, true, false, true, false, true},
+        {kSeedingMs, 105400, o2, kProgA, 2, true, 1400, B::Offbeat, 800, 800, L::CallAnswer, 0, false, 0, true, true, true, true, true},
         {105400, 118200, o2, kProgA, 2, true, 1300, B::Gallop, 700, 1000, L::None, 0, true, 2400, true, true, true, true, true},
         {118200, 124600, o2, kProgA, 2, true, 900, B::Long, 400, 400, L::None, 0, false, 0, true, false, true, false, true},
-        {124600, 137000, o2, kProgA, 2, true, 1500, B::Offbeat, 900, 1000, L::Run, 0, true, 1800, true, true, true, true, true},
+        {124600, kHalftoneMs, o2, kProgA, 2, true, 1500, B::Offbeat, 900, 1000, L::Run, 0, true, 1800, true, true, true, true, true},
         // Halftone: D minor, longer lines.
-        {137000, 140200, o2, kProgC, 2, true, 1100, B::Half, 500, 600, L::None, 0, true, 1200, true, false, true, false, true},
-        {140200, 165000, o2, kProgC, 2, true, 1300, B::Half, 600, 800, L::Long, 0, false, 0, true, true, true, true, true},
-        {165000, 171000, o2, kProgC, 2, true, 1300, B::Gallop, 700, 900, L::None, 0, true, 2200, true, true, true, true, true},
-        {171000, 187200, o2, kProgC, 2, true, 1400, B::Offbeat, 800, 900, L::Run, 0, true, 1400, true, true, true, true, true},
-        {187200, 209200, o2, kProgC, 2, true, 1500, B::Gallop, 800, 1100, L::CallAnswer, 0, true, 2400, true, true, true, true, true},
+        {kHalftoneMs, kHalftoneMeshMs, o2, kProgC, 2, true, 1100, B::Half, 500, 600, L::None, 0, true, 1200, true, false, true, false, true},
+        {kHalftoneMeshMs, kHalftoneEye5Ms, o2, kProgC, 2, true, 1300, B::Half, 600, 800, L::Long, 0, false, 0, true, true, true, true, true},
+        {kHalftoneEye5Ms, kHalftoneEye4Ms, o2, kProgC, 2, true, 1300, B::Gallop, 700, 900, L::None, 0, true, 2200, true, true, true, true, true},
+        {kHalftoneEye4Ms, kLightRideMs, o2, kProgC, 2, true, 1400, B::Offbeat, 800, 900, L::Run, 0, true, 1400, true, true, true, true, true},
+        {kLightRideMs, kFloorMs, o2, kProgC, 2, true, 1500, B::Gallop, 800, 1100, L::CallAnswer, 0, true, 2400, true, true, true, true, true},
         // Floor: the main theme comes back in A minor.
-        {209200, 245000, o2, kProgA, 2, true, 1500, B::Offbeat, 900, 900, L::CallAnswer, 0, true, 1600, true, true, true, true, true},
+        {kFloorMs, kClosingMs, o2, kProgA, 2, true, 1500, B::Offbeat, 900, 900, L::CallAnswer, 0, true, 1600, true, true, true, true, true},
         // Closing: the band thins out as the bars close.
-        {245000, 250000, o2, kProgA, 2, true, 1000, B::Long, 500, 400, L::None, 0, false, 0, true, false, true, false, true},
+        {kClosingMs, kClosingCardMs, o2, kProgA, 2, true, 1000, B::Long, 500, 400, L::None, 0, false, 0, true, false, true, false, true},
     };
     for (const Part& p : parts) playPart(p);
 
     // Intro swell into the drums.
-    riser(15200, 18000, 0.45f);
+    riser(15200, kRadialMs, 0.45f);
 
     // Accents on the picture's marks.
     const Chord& am = kProgA[0];
-    crash(18000, 1.0f);
-    snareFill(24400, 25700);
-    crash(25700, 1.0f);
-    stab(25700, am.notes, 4, 1.0f);
+    crash(kRadialMs, 1.0f);
+    snareFill(24400, kWindowMs);
+    crash(kWindowMs, 1.0f);
+    stab(kWindowMs, am.notes, 4, 1.0f);
     // Chessboard frames: four stabs climbing through the progression.
-    const int chessMs[4] = {35000, 35500, 36100, 36300};
     for (int k = 0; k < 4; ++k) {
-        stab(chessMs[k], kProgA[k].notes, 4, 0.95f);
-        kick(chessMs[k], 0.9f);
-        tom(chessMs[k], 45 - 3 * k, 0.8f);
+        stab(kChessboardFramesMs[k], kProgA[k].notes, 4, 0.95f);
+        kick(kChessboardFramesMs[k], 0.9f);
+        tom(kChessboardFramesMs[k], 45 - 3 * k, 0.8f);
     }
-    crash(36300, 0.8f);  // the last frame, the loudest
+    crash(kChessboardFramesMs[3], 0.8f);  // the last frame, the loudest
     tomFill(36900, 6);
-    snareFill(37200, 37500);
-    crash(37500, 1.0f);
-    stab(37500, kProgB[0].notes, 4, 0.9f);
+    snareFill(37200, kDisplacedMs);
+    crash(kDisplacedMs, 1.0f);
+    stab(kDisplacedMs, kProgB[0].notes, 4, 0.9f);
     // Riser from the snare hit at 45.8 s to the landing at 47 s.
-    snareFill(45200, 45800);
-    stab(45800, kProgB[3].notes, 4, 1.0f);
-    riser(45800, 47000, 1.0f);
-    for (double t = 46000; t < 47000; t += 200) clap(t, 0.35f + 0.4f * float((t - 46000) / 1000), true);
-    crash(47000, 1.0f);
-    kick(47000, 1.0f);
-    boom(47000, 0.6f);
+    snareFill(45200, kPulseMs);
+    stab(kPulseMs, kProgB[3].notes, 4, 1.0f);
+    riser(kPulseMs, kPulseStopsMs, 1.0f);
+    for (double t = 46000; t < kPulseStopsMs; t += 200) clap(t, 0.35f + 0.4f * float((t - 46000) / 1000), true);
+    crash(kPulseStopsMs, 1.0f);
+    kick(kPulseStopsMs, 1.0f);
+    boom(kPulseStopsMs, 0.6f);
     snareFill(54000, 54700);
-    crash(54800, 1.0f);
+    crash(kVolumeMs, 1.0f);
     // Into the break: a fill, then one deep hit and a dark stab.
     snareFill(86000, 86600);
-    boom(86800, 1.0f);
-    stab(86800, am.notes, 4, 0.9f, 900);
-    crash(89000, 1.0f);
+    boom(kBreakMs, 1.0f);
+    stab(kBreakMs, am.notes, 4, 0.9f, 900);
+    crash(kReturnMs, 1.0f);
     snareFill(90600, 90900);
-    crash(91000, 1.0f);
+    crash(kSeedingMs, 1.0f);
     snareFill(136200, 136900);
-    crash(137000, 1.0f);
-    crash(140200, 1.0f);
+    crash(kHalftoneMs, 1.0f);
+    crash(kHalftoneMeshMs, 1.0f);
     // Pushes on the eighth before the downbeat.
-    for (int m : {144800, 152800, 160800}) {
+    for (int m : {kHalftoneTourMs, kHalftoneSwapMs[0], kHalftoneSwapMs[2]}) {
         crash(m, 0.9f);
         stab(m, kProgC[0].notes, 4, 1.0f);
     }
-    stab(156800, kProgC[2].notes, 4, 1.0f);
-    openHat(156800, 0.9f, 0.3f);
+    stab(kHalftoneSwapMs[1], kProgC[2].notes, 4, 1.0f);
+    openHat(kHalftoneSwapMs[1], 0.9f, 0.3f);
     snareFill(164400, 164900);
-    crash(165000, 1.0f);
-    crash(171000, 1.0f);
+    crash(kHalftoneEye5Ms, 1.0f);
+    crash(kHalftoneEye4Ms, 1.0f);
     tomFill(186600, 6);
-    crash(187200, 1.0f);
-    stab(187200, kProgC[0].notes, 4, 1.0f);
+    crash(kLightRideMs, 1.0f);
+    stab(kLightRideMs, kProgC[0].notes, 4, 1.0f);
     snareFill(208400, 209100);
-    crash(209200, 1.0f);
-    stab(209200, kProgA[0].notes, 4, 1.0f);
-    crash(245000, 1.0f);
+    crash(kFloorMs, 1.0f);
+    stab(kFloorMs, kProgA[0].notes, 4, 1.0f);
+    crash(kClosingMs, 1.0f);
     // End card: the last chord rings out and fades by 259.5 s.
     snareFill(249400, 249900);
-    crash(250000, 1.0f);
-    stab(250000, am.notes, 4, 1.0f);
-    boom(250000, 0.8f);
+    crash(kClosingCardMs, 1.0f);
+    stab(kClosingCardMs, am.notes, 4, 1.0f);
+    boom(kClosingCardMs, 0.8f);
     static const int kFinal[4] = {45, 57, 64, 71};
-    pad(250000, 8.6, kFinal, 4, 1.4f, 900, 2.8);
-    pad(250000, 8.6, kProgA[0].notes, 4, 1.0f, 1100, 2.2);
+    pad(kClosingCardMs, 8.6, kFinal, 4, 1.4f, 900, 2.8);
+    pad(kClosingCardMs, 8.6, kProgA[0].notes, 4, 1.0f, 1100, 2.2);
 }
 
 // ------------------------------------------------------------- effects ---

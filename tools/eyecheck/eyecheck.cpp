@@ -38,11 +38,12 @@
 #include "shell/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
+#include "state/schedule.h"
 #include "window_offscreen.h"
 
 namespace {
 
-constexpr long kScheduleEndMs = 260000;
+constexpr long kScheduleEndMs = schedule::kEndMs;
 
 struct P3 {
     double x, y, z;

@@ -36,6 +36,7 @@
 
 #include "canvas.h"
 #include "lettering.h"
+#include "state/schedule.h"
 
 namespace fs = std::filesystem;
 
@@ -156,9 +157,9 @@ bool readMoments(const fs::path& path, std::vector<int>* moments) {
         if (!(words >> word)) continue;
         char* end = nullptr;
         const long ms = std::strtol(word.c_str(), &end, 10);
-        if (*end || ms < 0 || ms >= 260000 || !seen.insert(int(ms)).second || (words >> word)) {
-            std::fprintf(stderr, "tessera-refcheck: %s line %d: expected one new position from 0 to 259999 ms\n",
-                         path.c_str(), number);
+        if (*end || ms < 0 || ms >= schedule::kEndMs || !seen.insert(int(ms)).second || (words >> word)) {
+            std::fprintf(stderr, "tessera-refcheck: %s line %d: expected one new position from 0 to %d ms\n",
+                         path.c_str(), number, schedule::kEndMs - 1);
             return false;
         }
         moments->push_back(int(ms));

@@ -12,6 +12,7 @@
 #include <pixman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "shell/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
+#include "state/schedule.h"
 #include "window_offscreen.h"
 
 namespace {
@@ -32,14 +34,18 @@ constexpr int kColumns = 6;
 constexpr int kThumbWidth = 240, kThumbHeight = 180;
 constexpr int kGap = 8, kLabelHeight = 38, kHeaderHeight = 50;
 
-// The first position of every row of the schedule, and moments inside the
-// long ones.
-const std::vector<int> kPositions = {
-    0,      8000,   16000,  18000,  22000,  25700,  28000,  30000,  34800,  36200,  37500,  41500,
-    45800,  46500,  50000,  54800,  60000,  66500,  70000,  73000,  76500,  81800,  83500,  86800,
-    89500,  90000,  91000,  100000, 110000, 116300, 119300, 120200, 128000, 133000, 136000, 137000,
-    140200, 144800, 153000, 157000, 161000, 165000, 171000, 180000, 186300, 187200, 187400, 200000,
-    209200, 215000, 221000, 235000, 245000, 250000, 253000, 256000, 259500};
+// Moments inside the long rows, shown besides the start of every row.
+constexpr int32_t kMomentsMs[] = {8000,   22000,  28000,  30000,  36200,  41500,  46500,  50000,  60000,  70000,
+                                  76500,  83500,  89500,  100000, 110000, 128000, 133000, 153000, 157000, 161000,
+                                  180000, 200000, 215000, 235000, schedule::kClosingCardMs, 253000, 256000, 259500};
+
+// The positions shown, in order.
+const std::vector<int> kPositions = [] {
+    std::vector<int> out(std::begin(schedule::kRowStartsMs), std::end(schedule::kRowStartsMs));
+    out.insert(out.end(), std::begin(kMomentsMs), std::end(kMomentsMs));
+    std::sort(out.begin(), out.end());
+    return out;
+}();
 
 struct Still {
     int position = 0;
