@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/gl_state.h"
 #include "render/mesh.h"
 #include "shell/demo_state.h"
 #include "shell/timeline.h"
@@ -84,14 +85,11 @@ void updateVolumeScene(float clock, float rate) {
 // over the lit fill. The light is the brush, in the camera's frame as it
 // stands, so it does not turn with the lattice.
 void drawVolumeScene() {
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, volumeCubeTexture);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
+    beginSphereMapped(volumeCubeTexture);
     glEnable(GL_LIGHTING);
     glEnable(GL_CULL_FACE);
     glShadeModel(GL_FLAT);
-    glEnable(GL_NORMALIZE);
+    glEnable(GL_NORMALIZE);  // left on for the scenes after this one (render/gl_state.h)
     glPushMatrix();
 
     const GLfloat light[] = {brushPoint[0], brushPoint[1], brushPoint[2], 1.0f};
@@ -132,7 +130,5 @@ void drawVolumeScene() {
     glPopMatrix();
     glShadeModel(GL_SMOOTH);
     glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
+    endSphereMapped();
 }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "render/gl_state.h"
 #include "render/mesh.h"
 #include "scenes/bars.h"
 #include "scenes/square_grid.h"
@@ -52,7 +53,7 @@ void drawWindowScene() {
     const GLfloat centre[] = {0.0f, 0.0f, 0.0f, 1.0f};
     glLightfv(GL_LIGHT0, GL_POSITION, centre);
     glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.05f);
-    glEnable(GL_NORMALIZE);
+    glEnable(GL_NORMALIZE);  // left on for the scenes after this one (render/gl_state.h)
 
     // The offsets 30, 20 and 63 are added to the radian arguments as they
     // stand; each axis component stays within 0..1.
@@ -63,16 +64,10 @@ void drawWindowScene() {
               float(0.5 * (std::sin(s * 0.0017452777777777779 + 20.0) + 1.0)),
               float(0.5 * (std::cos(s * 0.0017452777777777779 + 63.0) + 1.0)));
 
-    glEnable(GL_STENCIL_TEST);
-    glStencilFunc(GL_ALWAYS, 1, 1);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    beginStencilMask();
     drawOptionalMesh(partner);
 
-    glEnable(GL_DEPTH_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glStencilFunc(GL_EQUAL, 1, 1);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    drawInsideStencilMask();
 
     if (!cues.windowShowsMesh) {
         glPushMatrix();
@@ -92,27 +87,18 @@ void drawWindowScene() {
         glDisable(GL_LIGHTING);
     }
     glPopMatrix();
-    glDisable(GL_STENCIL_TEST);
+    endStencilWindow();
 
     glEnable(GL_LIGHTING);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawOptionalMesh(shown);
     glDisable(GL_LIGHTING);
 
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, windowSceneTexture);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
+    beginAdditive();
+    beginSphereMapped(windowSceneTexture);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawOptionalMesh(shown);
-
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
+    endAdditive();
+    endSphereMapped();
     glPopMatrix();
 }
