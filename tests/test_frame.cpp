@@ -49,7 +49,7 @@ protected:
 
     static void frameAt(int ms) {
         musicSetSteppedTime(ms);
-        renderFrame();
+        runFrame();
     }
 };
 

@@ -25,7 +25,7 @@ static void drawFloatingMesh(const Mesh& mesh, GLuint texture, float y, float sp
 // it, and last the two meshes above with the stencil test off, so they are
 // drawn over the floor wherever they overlap it.
 void drawFloorScene() {
-    const float spin = -0.1f * floorClock;
+    const float spin = -0.1f * floorSpinPhase;
 
     const GLfloat origin[] = {0.0f, 0.0f, 0.0f, 1.0f};
     glLightfv(GL_LIGHT0, GL_POSITION, origin);
@@ -36,7 +36,7 @@ void drawFloorScene() {
     glPushMatrix();
     glScalef(5.0f, 0.01f, 5.0f);
     glRotatef(spin, 1.0f, 1.0f, 1.0f);
-    drawMeshPositionsNoDepth(meshB.vertices, meshB.normals, meshB.faces, meshB.faceCount);
+    drawMeshPositionsNoDepth(meshB.vertices, meshB.faces, meshB.faceCount);
     glPopMatrix();
 
     drawInsideStencilMask();

@@ -49,13 +49,13 @@ static void growNearBrush() {
 
 // While circling the brush fills a ring by fixed steps and nothing decays;
 // otherwise the brush grows cells by the inverse-distance rule and every cell
-// shrinks by 0.001 per unit of rate, stopping at 0. The circle stops for good
+// shrinks by 0.001 per unit of stepMs, stopping at 0. The circle stops for good
 // past 355 degrees until a wandering phase resets the angle.
-void updateVolumeScene(float clock, float rate) {
+void updateVolumeScene(float clock, float stepMs) {
     volumeTilt = 20.0f * std::cos(0.7f * clock * kDegToRad);
 
     if (cues.brushCircleOn && brushAngle < 355.0f) {
-        brushAngle = brushAngle + 0.2f * rate;
+        brushAngle = brushAngle + 0.2f * stepMs;
         brushPoint[0] = 10.0f * std::cos(brushAngle * kDegToRad);
         brushPoint[1] = 10.0f * std::sin(brushAngle * kDegToRad);
         brushPoint[2] = 0.0f;
@@ -69,7 +69,7 @@ void updateVolumeScene(float clock, float rate) {
     growNearBrush();
 
     if (!cues.brushCircleOn) {
-        const float step = 0.001f * rate;
+        const float step = 0.001f * stepMs;
         for (float& v : volumeGrid) {
             if (v > 0.0f) {
                 v -= step;

@@ -86,7 +86,7 @@ static bool readCommandLine(int argc, char** argv) {
 static void nextFrame() {
     waitForFrameSlot();
     if (const int number = endSignalReceived()) shutdownAndExit(128 + number);
-    renderFrame();
+    runFrame();
 }
 
 int main(int argc, char** argv) {
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         openFullScreenPicture();
     runStartup();
     setCursorVisible(false);
-    glutDisplayFunc(renderFrame);
+    glutDisplayFunc(runFrame);
     glutIdleFunc(nextFrame);
     glutKeyboardFunc(onKey);
     glutMainLoop();
