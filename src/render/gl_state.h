@@ -14,9 +14,10 @@
 //   the stencil sets its own;
 // - GL_NORMALIZE: switched on by the window and volume scenes and never off,
 //   so every later lit mesh has its normals renormalised under scaling;
-// - the shade model (the halftone scene leaves flat shading), face culling,
-//   the current colour and light 0's position and attenuation, which each
-//   scene sets for itself before it draws.
+// - the shade model (the halftone scene leaves flat shading), face culling
+//   (on from start-up, left off by the volume scene), the current colour and
+//   light 0's position and attenuation: the passes after a scene inherit
+//   them as it left them.
 #pragma once
 
 #include <GL/gl.h>
