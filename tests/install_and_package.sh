@@ -83,6 +83,13 @@ depends=$(dpkg-deb -f "$deb" Depends 2>/dev/null)
 dpkg-deb -x "$deb" "$work/deb"
 stripped=$(file "$work"/deb/usr/bin/* | grep -c ', stripped')
 [ "$stripped" = 2 ] && pass "both binaries stripped" || fail "$stripped of 2 binaries stripped"
+# One maintainer, the project, in the control file and the changelog alike;
+# no address on a reserved placeholder domain anywhere in the package.
+maintainer=$(dpkg-deb -f "$deb" Maintainer 2>/dev/null)
+signed=$(zcat "$work/deb/usr/share/doc/tessera/changelog.gz" | sed -n 's/^ -- \(.*>\)  .*/\1/p')
+placeholder=$(zcat -f "$work"/deb/usr/share/doc/tessera/* | grep -Ec '@[^>]*\.(example|invalid|test|localhost)>')
+[[ $maintainer == "tessera developers <"*">" && $signed == "$maintainer" && $placeholder == 0 ]] \
+  && pass "maintainer: $maintainer" || fail "maintainer \"$maintainer\", changelog signed \"$signed\", $placeholder placeholder addresses"
 lintian "$deb" >"$work/lintian" 2>&1
 grep -q '^E:' "$work/lintian" && { fail "lintian errors:"; cat "$work/lintian"; } \
   || pass "lintian: no errors ($(grep -c '^W:' "$work/lintian") warnings)"
