@@ -81,12 +81,15 @@ static bool readCommandLine(int argc, char** argv) {
 
 // The idle callback: waits for the next frame's slot (60 a second unless
 // --max-fps says otherwise), then ends the demo as Escape does if a signal
-// has asked for it, else draws the next frame. Idle runs on every turn of
-// the main loop, drawn or not, so the signal is seen within one frame.
+// has asked for it, else runs the next frame. An event from the X server
+// ends the wait early without a frame, so GLUT handles it at once (Escape
+// ends the demo within a few milliseconds at any cap) and the wait resumes.
+// Idle runs on every turn of the main loop, drawn or not, so the signal is
+// seen within one frame.
 static void nextFrame() {
-    waitForFrameSlot();
+    const bool slotHasCome = waitForFrameSlot(windowEventFd());
     if (const int number = endSignalReceived()) shutdownAndExit(128 + number);
-    runFrame();
+    if (slotHasCome) runFrame();
 }
 
 int main(int argc, char** argv) {
