@@ -10,6 +10,11 @@
 #   share/doc/tessera/{copyright,changelog.gz}
 
 set(TESSERA_APP_ID io.github.tessera_demo.tessera)
+# Who answers for the package: the project, never a person. The address
+# belongs to the project's account (tessera-demo, the owner the application
+# ID names); bugs go to its issue tracker, which the copyright file gives as
+# the upstream contact.
+set(TESSERA_MAINTAINER "tessera developers <tessera-demo@users.noreply.github.com>")
 set(TESSERA_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(TESSERA_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
 # Directories made by the install are 0755 whatever the umask, as packages
@@ -53,8 +58,8 @@ install(FILES ${TESSERA_PACKAGING_DIR}/copyright ${TESSERA_PACKAGING_OUT}/change
 # the OpenGL drivers are not linked against, so they are recommended.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessera)
-set(CPACK_PACKAGE_VENDOR "The tessera maintainers")
-set(CPACK_PACKAGE_CONTACT "tessera maintainers <maintainers@users.noreply.c-seed-84976d61.example>")
+set(CPACK_PACKAGE_VENDOR "The tessera developers")
+set(CPACK_PACKAGE_CONTACT "${TESSERA_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo with OpenGL scenes and music")
 # The summary above is the first line; CPack indents these lines and turns
 # the empty one into the paragraph mark.

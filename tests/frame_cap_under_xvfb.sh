@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The player's frame cap, on a virtual X server that offers no swap control:
 # frames come at most 60 a second by default, at most N with --max-fps N,
-# and as fast as the machine allows with --max-fps 0. Frames are counted from
-# outside, as the window title (the music position) changes once a frame.
+# and as fast as the machine allows with --max-fps 0, also while the window
+# is exposed over and over; Escape ends it at once at any cap. Frames are
+# counted from outside, as the window title (the music position) changes
+# once a frame.
 # A loaded machine may draw fewer frames than asked for, never more: the
 # caps are checked from above, and the uncapped run must merely beat them.
 #
@@ -47,6 +49,37 @@ if [ -n "$rate" ] && [ -n "$capped" ] && awk -v r="$rate" 'BEGIN { exit !(r > 12
   awk -v r="$capped" 'BEGIN { exit !(r >= 58) }' && pass "the default cap is met: $capped frames a second" \
     || fail "only $capped frames a second with the cap, where $rate are possible"
 fi
+
+# Exposes are not frames: with the screen exposed about 40 times a second
+# (xrefresh repaints the whole root, so the demo's window gets an expose
+# each time), a capped demo still starts no more frames than its cap.
+exposing() {
+  while xrefresh; do sleep 0.025; done
+}
+exposing &
+exposer=$!
+frames_per_second --max-fps 20
+kill "$exposer"; wait "$exposer" 2>/dev/null
+[ -n "$rate" ] && awk -v r="$rate" 'BEGIN { exit !(r <= 21) }' \
+  && pass "--max-fps 20 under 40 exposes a second: $rate frames a second" \
+  || fail "--max-fps 20 under exposes: ${rate:-no window} frames a second"
+
+# Escape is handled as it comes, not at the next frame: at one frame a
+# second, Escape sent just after a frame ends the demo long before the next.
+start_demo "$tessera" "$demo_dir" --max-fps 1
+escape_ms=""
+if [ -n "$window" ]; then
+  # The first title change after the spy starts is a frame just begun.
+  { read -r _; read -r _; } < <(timeout 5 xprop -spy -id "$window" WM_NAME 2>/dev/null)
+  xdotool key Escape
+  wait_exit 5
+  escape_ms=$waited_ms
+else
+  kill "$pid" 2>/dev/null
+fi
+[ "$status" = 0 ] && [ -n "$escape_ms" ] && [ "$escape_ms" -lt 500 ] \
+  && pass "Escape at --max-fps 1 ends the demo in $escape_ms ms" \
+  || fail "Escape at --max-fps 1: status $status after ${escape_ms:-no window} ms"
 
 # Anything but a whole number from 0 to 1000 is refused before the display
 # is touched: one line, the usage, status 2.

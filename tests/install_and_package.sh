@@ -30,8 +30,8 @@ differing() {
 "$src/scripts/install-deps" demo --list >"$work/demo.list"
 "$src/scripts/install-deps" tests --list >"$work/tests.list"
 test_only=(libgtest-dev libbenchmark-dev pulseaudio pulseaudio-utils pipewire ffmpeg xvfb xauth xdotool imagemagick
-           x11-utils x11-apps xserver-xorg-core xserver-xorg-video-dummy clang-14 libclang-rt-14-dev lintian
-           desktop-file-utils appstream dpkg-dev)
+           x11-utils x11-apps x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy clang-14 libclang-rt-14-dev
+           lintian desktop-file-utils appstream dpkg-dev)
 found=$(grep -Fxf <(printf '%s\n' "${test_only[@]}") "$work/demo.list" | tr '\n' ' ')
 [ -s "$work/demo.list" ] && [ -z "$found" ] && pass "demo list: $(wc -l <"$work/demo.list") packages, none test-only" \
   || fail "demo list holds test-only packages: $found"
@@ -83,6 +83,13 @@ depends=$(dpkg-deb -f "$deb" Depends 2>/dev/null)
 dpkg-deb -x "$deb" "$work/deb"
 stripped=$(file "$work"/deb/usr/bin/* | grep -c ', stripped')
 [ "$stripped" = 2 ] && pass "both binaries stripped" || fail "$stripped of 2 binaries stripped"
+# One maintainer, the project, in the control file and the changelog alike;
+# no address on a reserved placeholder domain anywhere in the package.
+maintainer=$(dpkg-deb -f "$deb" Maintainer 2>/dev/null)
+signed=$(zcat "$work/deb/usr/share/doc/tessera/changelog.gz" | sed -n 's/^ -- \(.*>\)  .*/\1/p')
+placeholder=$(zcat -f "$work"/deb/usr/share/doc/tessera/* | grep -Ec '@[^>]*\.(example|invalid|test|localhost)>')
+[[ $maintainer == "tessera developers <"*">" && $signed == "$maintainer" && $placeholder == 0 ]] \
+  && pass "maintainer: $maintainer" || fail "maintainer \"$maintainer\", changelog signed \"$signed\", $placeholder placeholder addresses"
 lintian "$deb" >"$work/lintian" 2>&1
 grep -q '^E:' "$work/lintian" && { fail "lintian errors:"; cat "$work/lintian"; } \
   || pass "lintian: no errors ($(grep -c '^W:' "$work/lintian") warnings)"

@@ -48,7 +48,7 @@ protected:
 
     static void frameAt(int ms) {
         musicSetSteppedTime(ms);
-        renderFrame();
+        runFrame();
     }
 };
 

@@ -205,7 +205,7 @@ TEST_F(MeshDraw, PositionsNoDepthIgnoresDepthAndLeavesTheTestOn) {
 
         if (!depthBefore) glDisable(GL_DEPTH_TEST);
         glNormal3f(0.25f, 0.5f, 0.75f);
-        drawMeshPositionsNoDepth(kSquare, nullptr, kSquareFace, 1);
+        drawMeshPositionsNoDepth(kSquare, kSquareFace, 1);
         EXPECT_EQ(centre(), (std::array<int, 3>{255, 0, 0}));
         EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << "depth test was " << (depthBefore ? "on" : "off");
         std::array<GLfloat, 3> n;

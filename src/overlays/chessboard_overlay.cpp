@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "render/camera.h"
 #include "render/screen_quad.h"
 #include "shell/demo_state.h"
 
@@ -15,14 +14,8 @@ int chessboardTextureIndex(int frame) { return std::clamp(frame, 0, 3); }
 
 // Black squares leave the frame as it is, white squares turn it white.
 void drawChessboardOverlay() {
-    glPushMatrix();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
+    beginScreenOverlay();
     glBindTexture(GL_TEXTURE_2D, chessboardTextures[chessboardTextureIndex(cues.chessboardFrame)]);
-    beginOrtho(-1.0f, 1.0f, -1.0f, 1.0f);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawScreenQuad();
     endScreenOverlay();

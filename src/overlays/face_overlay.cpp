@@ -1,7 +1,6 @@
 // face_overlay.cpp -- the face overlay: up to three pictures pulsing with the spectrum.
 #include "overlays/face_overlay.h"
 
-#include "render/camera.h"
 #include "render/screen_quad.h"
 
 GLuint faceTexture = 0;
@@ -19,13 +18,7 @@ static void addLayer(GLuint texture, float level) {
 // leaves the frame alone, and a loud band, multiplied up by the frame loop,
 // shows its picture at full strength and washes the stack towards white.
 void drawFaceOverlay(float level1, float level2, float level3, unsigned char layer3On) {
-    glPushMatrix();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    beginOrtho(-1.0f, 1.0f, -1.0f, 1.0f);
-    glEnable(GL_TEXTURE_2D);
+    beginScreenOverlay();
     addLayer(faceTexture, level1);
     addLayer(faceAntiTexture, level2);
     if (layer3On == 1) addLayer(visoTexture, level3);

@@ -4,14 +4,14 @@
 #include <GL/gl.h>
 
 #include "render/camera.h"
+#include "render/gl_state.h"
 #include "shell/demo_state.h"
 
 // Both bars run counter-clockwise for every edge below 1, so culling never
 // drops them; past 0 they overlap and still cover everything.
 void drawLetterbox() {
     const float e = cues.letterboxEdge;
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
+    beginUnlitOverlay();
     beginOrtho(-1.0f, 1.0f, -1.0f, 1.0f);
     glColor3f(0.0f, 0.0f, 0.0f);
     glBegin(GL_QUADS);
@@ -25,6 +25,5 @@ void drawLetterbox() {
     glVertex3f(-1.0f, -e, 0.0f);
     glEnd();
     endProjection();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_LIGHTING);
+    endUnlitOverlay();
 }

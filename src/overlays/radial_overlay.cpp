@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "render/camera.h"
+#include "render/gl_state.h"
 #include "render/screen_quad.h"
 #include "shell/demo_state.h"
 
@@ -26,12 +27,10 @@ static void drawLayer(float red, float green, float blue, float angle, float ax,
 // are rotations of one colour triple.
 void drawRadialOverlay() {
     beginPerspective(160.0f);
-    glDisable(GL_DEPTH_TEST);
+    beginUnlitOverlay();
+    beginAdditive();
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, radialTexture);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    glDisable(GL_LIGHTING);
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, -0.1f);
 
@@ -45,8 +44,7 @@ void drawRadialOverlay() {
 
     glPopMatrix();
     glDisable(GL_TEXTURE_2D);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
+    endAdditive();
     endProjection();
-    glEnable(GL_LIGHTING);
+    endUnlitOverlay();
 }

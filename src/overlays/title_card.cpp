@@ -1,6 +1,7 @@
 // title_card.cpp -- the opening and closing title cards.
 #include "overlays/title_card.h"
 
+#include "render/gl_state.h"
 #include "shell/demo_state.h"
 
 GLuint introTexture = 0;
@@ -14,11 +15,9 @@ GLuint whoTexture = 0;
 // screen, stretched to the 4:3 picture. The right-hand s of 0.99 keeps the
 // last hundredth of the picture's width off the card.
 void drawTitleCard() {
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
+    beginUnlitOverlay();
+    beginAdditive();
     glTranslatef(0.0f, 0.0f, -0.5f);
-    glDisable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, cues.titleCardFirst ? introTexture : whoTexture);
     const float level = cues.titleFadeLevel;
@@ -35,7 +34,6 @@ void drawTitleCard() {
     glVertex3f(-1.0f, 1.0f, 0.0f);
     glEnd();
     glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_LIGHTING);
+    endAdditive();
+    endUnlitOverlay();
 }

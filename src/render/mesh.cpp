@@ -27,7 +27,8 @@ void fixUpMeshFaces(Mesh& mesh) {
     }
 }
 
-// All ten meshes, in the order start-up has always used.
+// All ten meshes. The fix-up looks only at each index's sign, so the order
+// changes nothing; it follows the list start-up documents.
 void fixUpAllMeshes() {
     Mesh* const order[] = {&meshB, &meshC, &meshD, &meshE, &meshF, &meshG, &meshH, &meshI, &meshA, &meshJ};
     for (Mesh* mesh : order) fixUpMeshFaces(*mesh);
@@ -50,8 +51,7 @@ void drawMesh(const float* vertices, const float* normals, const MeshFace* faces
 // Used for stencil masks and flat shapes that must not be hidden by what is
 // already in the depth buffer. Always leaves the depth test enabled, because
 // every scene that calls it expects depth testing afterwards.
-void drawMeshPositionsNoDepth(const float* vertices, const float* /*normals*/, const MeshFace* faces,
-                              int32_t faceCount) {
+void drawMeshPositionsNoDepth(const float* vertices, const MeshFace* faces, int32_t faceCount) {
     if (meshDrawWatcher) meshDrawWatcher(vertices, faces, faceCount, nullptr, nullptr);
     glDisable(GL_DEPTH_TEST);
     glBegin(GL_QUADS);

@@ -31,10 +31,10 @@ extern Mesh meshA;  // the cube with corners at +-1
 extern Mesh meshB;  // flat ring, floor scene
 extern Mesh meshC;  // lobed ball, window scene
 extern Mesh meshD;  // ribbed ball sharing meshC's faces, window scene
-extern Mesh meshE;  // trefoil knot tube, window scene
-extern Mesh meshF;  // twisted saddle ring, window scene
+extern Mesh meshE;  // tube round a small loop out into three petals, window scene
+extern Mesh meshF;  // tube along the seam of a ball, window scene
 extern Mesh meshG;  // blob, halftone scene
-extern Mesh meshH;  // fourteen-pointed star, halftone scene
+extern Mesh meshH;  // seven-spiked star, halftone scene
 extern Mesh meshI;  // tube frame of a cube, displaced scene
 extern Mesh meshJ;  // shell pierced by eight tunnels, floor scene
 
@@ -79,9 +79,8 @@ void drawMesh(const float* vertices, const float* normals, const MeshFace* faces
 inline void drawMesh(const Mesh& mesh) { drawMesh(mesh.vertices, mesh.normals, mesh.faces, mesh.faceCount); }
 
 // Positions only, with the depth test off for the duration; the depth test is
-// on afterwards whatever it was before. The normals are not read.
-void drawMeshPositionsNoDepth(const float* vertices, const float* normals, const MeshFace* faces,
-                              int32_t faceCount);
+// on afterwards whatever it was before.
+void drawMeshPositionsNoDepth(const float* vertices, const MeshFace* faces, int32_t faceCount);
 
 // Like drawMesh, with every corner pushed out along its normal by its entry of
 // displacement.

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include "render/camera.h"
+#include "render/gl_state.h"
 
 void drawScreenQuad() {
     glBegin(GL_QUADS);
@@ -18,11 +19,18 @@ void drawScreenQuad() {
     glEnd();
 }
 
+void beginScreenOverlay() {
+    glPushMatrix();
+    beginUnlitOverlay();
+    beginAdditive();
+    glEnable(GL_TEXTURE_2D);
+    beginOrtho(-1.0f, 1.0f, -1.0f, 1.0f);
+}
+
 void endScreenOverlay() {
     endProjection();
     glDisable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
+    endAdditive();
+    endUnlitOverlay();
     glPopMatrix();
 }

@@ -6,8 +6,13 @@
 // show upright). Counter-clockwise, so it survives back-face culling.
 void drawScreenQuad();
 
-// The hand-back of the full-screen overlays drawn inside a saved modelview
-// and an orthographic projection: restores both, switches texturing and
-// blending off and lighting and the depth test back on, as every scene
-// after them expects.
+// The full-screen overlays' pass: saves the modelview, switches lighting off,
+// composites additively (depth test off), turns texturing on and saves the
+// projection for an orthographic one spanning -1..1 on both axes. The caller
+// binds its picture and sets its colour.
+void beginScreenOverlay();
+
+// The hand-back: restores both matrices, switches texturing and blending off
+// and lighting and the depth test back on, as every scene after them
+// expects.
 void endScreenOverlay();

@@ -352,7 +352,9 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
 
 // Nearest power of two on a logarithmic scale, so a size is rounded up once
 // it reaches 2^k times the square root of two; the driver's limit caps sizes
-// that exceed it (without rounding). Double precision as the sizes were tuned.
+// that exceed it (without rounding). The logarithm is taken in double
+// precision so that a size just either side of a boundary (181 below
+// 128 x 1.41421, 182 above it) lands on its own side.
 int textureSizeFor(int pixels, int maxTextureSize) {
     if (pixels < 1) return 0;
     if (pixels > maxTextureSize) return maxTextureSize;

@@ -21,10 +21,10 @@ void initBars() {
 // A completed bar restarts at phase 0 at a new random end position and does
 // not move in the update that restarts it. The hue cycle runs off bar 0, with
 // the three channels at different speeds and offsets (degrees).
-void updateBars(float rate) {
+void updateBars(float stepMs) {
     for (int i = 0; i < kBarCount; ++i) {
         if (barPhases[i] < 1.0f) {
-            barPhases[i] = rate * 0.0001f + barPhases[i];
+            barPhases[i] = stepMs * 0.0001f + barPhases[i];
         } else {
             barPhases[i] = 0.0f;
             barOffsets[i] = float(nextRandom() % 1000) * 0.004f - 2.0f;

@@ -16,10 +16,10 @@ extern float barColor[3];            // shared red, green, blue, recomputed ever
 // Fills the phases from the shared generator; the offsets stay 0.
 void initBars();
 
-// Advances every phase by rate * 0.0001 (rate is milliseconds of music plus a
-// spectrum push); a completed bar is reborn with a new offset instead, drawing
-// from the shared generator. Then recomputes the colour from bar 0.
-void updateBars(float rate);
+// Advances every phase by stepMs * 0.0001 (stepMs is milliseconds of music
+// plus a spectrum push); a completed bar is reborn with a new offset
+// instead, drawing from the shared generator. Then recomputes the colour from bar 0.
+void updateBars(float stepMs);
 
 // Draws the bars over the whole viewport, horizontal or vertical as
 // cues.barsHorizontal says. Sets only the projection and modelview (both

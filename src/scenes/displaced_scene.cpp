@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "render/camera.h"
+#include "render/gl_state.h"
 #include "render/mesh.h"
 #include "shell/demo_state.h"
 
@@ -36,10 +37,7 @@ void drawDisplacedMeshScene(float spinClock) {
     glLightfv(GL_LIGHT0, GL_POSITION, eye);
     glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.01f);
     glEnable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, displacedSceneTexture);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
+    beginSphereMapped(displacedSceneTexture);
     beginPerspective(150.0f);
 
     glPushMatrix();
@@ -50,7 +48,5 @@ void drawDisplacedMeshScene(float spinClock) {
 
     glDisable(GL_LIGHTING);
     endProjection();
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
+    endSphereMapped();
 }

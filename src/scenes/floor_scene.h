@@ -4,8 +4,9 @@
 // ground plane, is drawn into the stencil buffer only. Inside that mask the
 // square grid shows in a warm colour with a copy of meshJ below the floor;
 // outside it the grid shows again with squares that pulse with the middle
-// band. meshJ and meshB float above, all turning together about (1, 1, 1) by
-// floorClock, which the frame update sets while the scene is on.
+// band. meshJ and meshB float above, all turning together about (1, 1, 1),
+// -0.1 degrees per unit of floorSpinPhase: the music clock pushed on by the
+// low band, which the frame update sets while the scene is on.
 #pragma once
 
 #include <GL/gl.h>

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/gl_state.h"
 #include "render/mesh.h"
 #include "shell/demo_state.h"
 #include "shell/timeline.h"
@@ -48,13 +49,13 @@ static void growNearBrush() {
 
 // While circling the brush fills a ring by fixed steps and nothing decays;
 // otherwise the brush grows cells by the inverse-distance rule and every cell
-// shrinks by 0.001 per unit of rate, stopping at 0. The circle stops for good
+// shrinks by 0.001 per unit of stepMs, stopping at 0. The circle stops for good
 // past 355 degrees until a wandering phase resets the angle.
-void updateVolumeScene(float clock, float rate) {
+void updateVolumeScene(float clock, float stepMs) {
     volumeTilt = 20.0f * std::cos(0.7f * clock * kDegToRad);
 
     if (cues.brushCircleOn && brushAngle < 355.0f) {
-        brushAngle = brushAngle + 0.2f * rate;
+        brushAngle = brushAngle + 0.2f * stepMs;
         brushPoint[0] = 10.0f * std::cos(brushAngle * kDegToRad);
         brushPoint[1] = 10.0f * std::sin(brushAngle * kDegToRad);
         brushPoint[2] = 0.0f;
@@ -68,7 +69,7 @@ void updateVolumeScene(float clock, float rate) {
     growNearBrush();
 
     if (!cues.brushCircleOn) {
-        const float step = 0.001f * rate;
+        const float step = 0.001f * stepMs;
         for (float& v : volumeGrid) {
             if (v > 0.0f) {
                 v -= step;
@@ -84,14 +85,11 @@ void updateVolumeScene(float clock, float rate) {
 // over the lit fill. The light is the brush, in the camera's frame as it
 // stands, so it does not turn with the lattice.
 void drawVolumeScene() {
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, volumeCubeTexture);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
+    beginSphereMapped(volumeCubeTexture);
     glEnable(GL_LIGHTING);
     glEnable(GL_CULL_FACE);
     glShadeModel(GL_FLAT);
-    glEnable(GL_NORMALIZE);
+    glEnable(GL_NORMALIZE);  // left on for the scenes after this one (render/gl_state.h)
     glPushMatrix();
 
     const GLfloat light[] = {brushPoint[0], brushPoint[1], brushPoint[2], 1.0f};
@@ -132,7 +130,5 @@ void drawVolumeScene() {
     glPopMatrix();
     glShadeModel(GL_SMOOTH);
     glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
+    endSphereMapped();
 }

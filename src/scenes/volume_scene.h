@@ -19,9 +19,10 @@ extern float brushAngle;     // degrees round the circle
 extern float volumeTilt;     // degrees about (1, 1, 0)
 
 // One frame: tilt from the clock, brush step, growth near the brush, decay.
-// clock is a scaled music clock (degrees of the wander path), rate the
-// decay's time step. Runs only while the scene is on.
-void updateVolumeScene(float clock, float rate);
+// clock is a scaled music clock (degrees of the wander path), stepMs the
+// time step of the brush and the decay (milliseconds of music plus a push
+// from the low band). Runs only while the scene is on.
+void updateVolumeScene(float clock, float stepMs);
 
 // Draws every non-empty cell as a filled and a wire cube with the camera the
 // frame loop set. Leaves culling off, GL_NORMALIZE on, smooth shading.

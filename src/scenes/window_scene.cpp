@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "render/gl_state.h"
 #include "render/mesh.h"
 #include "scenes/bars.h"
 #include "scenes/square_grid.h"
@@ -12,8 +13,8 @@ GLuint windowSceneTexture = 0;
 float windowSpin = 0.0f;
 float windowPulse = 0.0f;
 
-// meshC and meshD share one face array, as do meshE and meshF: each shown
-// mesh's window has the shape of its twin.
+// The meshes pair up as C with D and E with F: each shown mesh's window has
+// the shape of its partner (C and D, two balls, also share one face array).
 const Mesh* windowShownMesh(int index) {
     const Mesh* const shown[4] = {&meshC, &meshE, &meshD, &meshF};
     return index >= 0 && index < 4 ? shown[index] : nullptr;
@@ -27,9 +28,9 @@ const Mesh* windowPartnerMesh(int index) {
 // The spin uses the pulse from before this update. The pulse climbs by 0.1
 // per frame while it is on; in float, ten steps make 1.0000001, which counts
 // as complete, so the cycle is eleven frames long and the speed swells from
-// one to eleven times the base rate, in step with the frame count.
-void updateWindowScene(float rate) {
-    windowSpin += (windowPulse * 10.0f + 1.0f) * rate * 0.5f;
+// one to eleven times the base step, in step with the frame count.
+void updateWindowScene(float stepMs) {
+    windowSpin += (windowPulse * 10.0f + 1.0f) * stepMs * 0.5f;
     if (cues.windowPulseOn && windowPulse < 1.0f)
         windowPulse += 0.1f;
     else
@@ -52,27 +53,21 @@ void drawWindowScene() {
     const GLfloat centre[] = {0.0f, 0.0f, 0.0f, 1.0f};
     glLightfv(GL_LIGHT0, GL_POSITION, centre);
     glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.05f);
-    glEnable(GL_NORMALIZE);
+    glEnable(GL_NORMALIZE);  // left on for the scenes after this one (render/gl_state.h)
 
-    // The offsets 30, 20 and 63 are added to the radian arguments as they
-    // stand; each axis component stays within 0..1.
+    // The angle swings at 0.01 degrees per unit of spin, the axis turns at
+    // 0.1. The offsets 30, 20 and 63 are added to the radian arguments as
+    // they stand; each axis component stays within 0..1.
     const double s = windowSpin;
+    constexpr double swing = 0.01 * kDegToRadDouble, turn = 0.1 * kDegToRadDouble;
     glPushMatrix();
-    glRotatef(float(90.0 * std::cos(s * 0.0001745277777777778)),
-              float(0.5 * (std::cos(s * 0.0017452777777777779 + 30.0) + 1.0)),
-              float(0.5 * (std::sin(s * 0.0017452777777777779 + 20.0) + 1.0)),
-              float(0.5 * (std::cos(s * 0.0017452777777777779 + 63.0) + 1.0)));
+    glRotatef(float(90.0 * std::cos(s * swing)), float(0.5 * (std::cos(s * turn + 30.0) + 1.0)),
+              float(0.5 * (std::sin(s * turn + 20.0) + 1.0)), float(0.5 * (std::cos(s * turn + 63.0) + 1.0)));
 
-    glEnable(GL_STENCIL_TEST);
-    glStencilFunc(GL_ALWAYS, 1, 1);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    beginStencilMask();
     drawOptionalMesh(partner);
 
-    glEnable(GL_DEPTH_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glStencilFunc(GL_EQUAL, 1, 1);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    drawInsideStencilMask();
 
     if (!cues.windowShowsMesh) {
         glPushMatrix();
@@ -92,27 +87,18 @@ void drawWindowScene() {
         glDisable(GL_LIGHTING);
     }
     glPopMatrix();
-    glDisable(GL_STENCIL_TEST);
+    endStencilWindow();
 
     glEnable(GL_LIGHTING);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawOptionalMesh(shown);
     glDisable(GL_LIGHTING);
 
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, windowSceneTexture);
-    glEnable(GL_TEXTURE_GEN_S);
-    glEnable(GL_TEXTURE_GEN_T);
+    beginAdditive();
+    beginSphereMapped(windowSceneTexture);
     glColor3f(1.0f, 1.0f, 1.0f);
     drawOptionalMesh(shown);
-
-    glDisable(GL_BLEND);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
+    endAdditive();
+    endSphereMapped();
     glPopMatrix();
 }

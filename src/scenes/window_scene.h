@@ -23,10 +23,10 @@ extern float windowPulse;  // 0, 0.1, ..., 1.0000001 while the pulse runs, else 
 const Mesh* windowShownMesh(int index);
 const Mesh* windowPartnerMesh(int index);
 
-// Advances the spin by (pulse * 10 + 1) * rate / 2, then steps the pulse.
-// Runs every frame, shown or not; rate is milliseconds of music plus a push
+// Advances the spin by (pulse * 10 + 1) * stepMs / 2, then steps the pulse.
+// Runs every frame, shown or not; stepMs is milliseconds of music plus a push
 // from the high band.
-void updateWindowScene(float rate);
+void updateWindowScene(float stepMs);
 
 // Draws the scene with the eye the frame loop has set (at (0, 0, 20) looking
 // at the origin), the stencil cleared to 0 and the depth test on. Leaves

@@ -13,7 +13,7 @@ const float* spectrum = nullptr;
 
 float halftoneLightPos[3];
 float halftoneWobble[3];
-float floorClock = 0.0f;
+float floorSpinPhase = 0.0f;
 float gridSquareHalfSize = 0.02f;
 
 char titleText[256];

@@ -8,12 +8,20 @@
 
 #include <cstdint>
 
-// Degrees to radians. The demo's motion was tuned with pi taken as 3.1415,
-// so every angle goes through this factor rather than the exact pi / 180.
+// Degrees to radians with pi taken as 3.1415 (3.1415 / 180). Every angle of
+// the demo's motion goes through this factor, so its speeds and paths are
+// those of the pictures it is made to show; it is 0.003 % smaller than the
+// exact pi / 180.
 constexpr float kDegToRad = 0.017452778f;
 
-// One flag per scene or overlay pass. The first seven members form the block
-// that clearSceneFlags switches off together; keep them first.
+// The same factor in double, for the angles computed in double precision.
+// Its float rounding is kDegToRad.
+constexpr double kDegToRadDouble = 3.1415 / 180.0;
+static_assert(float(kDegToRadDouble) == kDegToRad);
+
+// One flag per scene or overlay pass. clearSceneFlags switches off the first
+// seven together (the title card, the radial overlay and the five scenes); the chessboard and face overlay flags
+// change only by their own rows of the schedule.
 struct SceneFlags {
     bool titleCardOn = false;
     bool radialOverlayOn = false;
@@ -22,7 +30,6 @@ struct SceneFlags {
     bool halftoneSceneOn = false;
     bool volumeSceneOn = false;
     bool floorSceneOn = false;
-    // Changed only by their own rows of the schedule.
     bool chessboardOverlayOn = false;
     bool faceOverlayOn = false;
 };
@@ -77,7 +84,7 @@ extern const float* spectrum;
 // and the square-grid element.
 extern float halftoneLightPos[3];
 extern float halftoneWobble[3];
-extern float floorClock;
+extern float floorSpinPhase;
 extern float gridSquareHalfSize;
 
 // The window title: the music position as decimal text.

@@ -1,8 +1,8 @@
-// frame.cpp -- renderFrame, updateFrame and the two ways out.
+// frame.cpp -- runFrame, updateFrame and the two ways out.
 //
-// renderFrame reads top to bottom as the frame's schedule: clear, the scenes
-// and overlays whose flags are on, the always-on passes, the title card,
-// present, update. Every scene's camera is applied inside its own push and
+// drawFrame reads top to bottom as the frame's schedule: clear, the scenes
+// and overlays whose flags are on, the always-on passes, the title card;
+// runFrame then presents and updates. Every scene's camera is applied inside its own push and
 // pop, so it never reaches the steps after it.
 #include "shell/frame.h"
 
@@ -37,10 +37,10 @@ static void lookAtEyeTableEntry(const float (&table)[6][3]) {
     lookAtOrigin(eye[0], eye[1], eye[2]);
 }
 
-// Draws one frame with the flags and bands of the previous update, presents
-// it, then updates. The first frame comes before any update: everything is
-// off and only the always-on passes draw.
-void renderFrame() {
+// Draws one frame with the flags and bands of the previous update. The first
+// frame comes before any update: everything is off and only the always-on
+// passes draw.
+static void drawFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     glLoadIdentity();
 
@@ -96,7 +96,10 @@ void renderFrame() {
         drawTitleCard();
         glPopMatrix();
     }
+}
 
+void runFrame() {
+    drawFrame();
     presentFrame();
     updateFrame();
 }
@@ -125,12 +128,13 @@ void updateFrame() {
                            meshGShadeLevels, kMeshGVertexCount);
         computeShadeLevels(halftoneLightPos[0], halftoneLightPos[1], halftoneLightPos[2], meshH.normals,
                            meshHShadeLevels, kMeshHVertexCount);
+        // Three sways of 0.02, 0.03 and 0.04 degrees per millisecond.
         double m = bands.band100 * 1000 + musicTimeMs;
-        halftoneWobble[0] = float(0.2 * std::cos(m * 0.0003490555555555556));
-        halftoneWobble[1] = float(0.2 * std::sin(m * 0.0005235833333333334));
-        halftoneWobble[2] = float(0.2 * std::cos(m * 0.0006981111111111112));
+        halftoneWobble[0] = float(0.2 * std::cos(m * (0.02 * kDegToRadDouble)));
+        halftoneWobble[1] = float(0.2 * std::sin(m * (0.03 * kDegToRadDouble)));
+        halftoneWobble[2] = float(0.2 * std::cos(m * (0.04 * kDegToRadDouble)));
     }
-    if (sceneFlags.floorSceneOn) floorClock = bands.band100 * 20000 + musicTimeMs;
+    if (sceneFlags.floorSceneOn) floorSpinPhase = bands.band100 * 20000 + musicTimeMs;
     if (sceneFlags.volumeSceneOn) {
         updateVolumeScene(musicTimeMs * 0.1f + bands.band250 * 10000, bands.band100 * 100 + frameDeltaMs);
     }

@@ -1,10 +1,11 @@
-// frame.h -- the frame loop: one callback draws, presents and updates.
+// frame.h -- the frame: draw, present, update.
 #pragma once
 
-// Draws every scene and overlay that is on, presents, then updates. The
-// window layer registers it as both the display and the idle callback, so
-// frames follow each other as fast as the machine allows.
-void renderFrame();
+// One whole frame: draws every scene and overlay that is on, presents the
+// picture, then updates (updateFrame), which may end the run when the
+// schedule is over. The player runs it once per frame slot from its paced
+// idle callback; the offline renderer and the tools once per stepped frame.
+void runFrame();
 
 // Reads the clock, advances the effects, runs the schedule, reads the bands.
 void updateFrame();

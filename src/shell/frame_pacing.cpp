@@ -1,11 +1,14 @@
 // frame_pacing.cpp -- a fixed 60 Hz grid of frame starts, by default.
 #include "shell/frame_pacing.h"
 
+#include <poll.h>
 #include <time.h>
 
 int maxFramesPerSecond = 60;
 
 static FrameGrid playerGrid;
+static bool slotPending = false;  // a slot was taken from the grid and not yet reached
+static int64_t pendingStartNs = 0;
 
 // Slots are computed from the anchor, never by adding a rounded period, so
 // the grid does not drift: slot k is exact to the nanosecond at any k.
@@ -30,11 +33,23 @@ static int64_t steadyNowNs() {
     return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// An absolute sleep on the same clock: the wake-up is the slot itself, not
-// a duration that a late start would stretch. A signal cuts it short, which
-// is what the frame loop wants: it checks for one before drawing.
-void waitForFrameSlot() {
-    const int64_t start = nextFrameStart(playerGrid, steadyNowNs(), maxFramesPerSecond);
-    const timespec until{time_t(start / 1000000000), long(start % 1000000000)};
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+// The wake-up is the slot itself, measured on the same clock at every call,
+// not a duration that a late start or an early wake-up would stretch. Input
+// (a key, an expose) or a signal cuts the sleep short, which is what the
+// frame loop wants: Escape is handled at once at any cap, and a signal is
+// checked for before drawing.
+bool waitForFrameSlot(int wakeFd) {
+    if (!slotPending) {
+        pendingStartNs = nextFrameStart(playerGrid, steadyNowNs(), maxFramesPerSecond);
+        slotPending = true;
+    }
+    const int64_t left = pendingStartNs - steadyNowNs();
+    if (left > 0) {
+        const timespec timeout{time_t(left / 1000000000), long(left % 1000000000)};
+        pollfd connection{wakeFd, POLLIN, 0};
+        ppoll(&connection, wakeFd >= 0 ? 1 : 0, &timeout, nullptr);
+        if (steadyNowNs() < pendingStartNs) return false;
+    }
+    slotPending = false;
+    return true;
 }

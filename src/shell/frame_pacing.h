@@ -26,5 +26,9 @@ struct FrameGrid {
 // fps 0 every frame starts at once.
 int64_t nextFrameStart(FrameGrid& grid, int64_t nowNs, int fps);
 
-// Sleeps (never spins) until the next frame's slot under maxFramesPerSecond.
-void waitForFrameSlot();
+// Sleeps (never spins) until the next frame's slot under maxFramesPerSecond,
+// unless input comes first: data to read on wakeFd (the window system's
+// connection; -1 for none) or a signal. True when the slot has come. False
+// when woken early: the caller handles the input and calls again, and the
+// wait goes on towards the same slot, so input never costs or adds a frame.
+bool waitForFrameSlot(int wakeFd);

@@ -81,13 +81,22 @@ static bool readCommandLine(int argc, char** argv) {
 
 // The idle callback: waits for the next frame's slot (60 a second unless
 // --max-fps says otherwise), then ends the demo as Escape does if a signal
-// has asked for it, else draws the next frame. Idle runs on every turn of
-// the main loop, drawn or not, so the signal is seen within one frame.
+// has asked for it, else runs the next frame. An event from the X server
+// ends the wait early without a frame, so GLUT handles it at once (Escape
+// ends the demo within a few milliseconds at any cap) and the wait resumes.
+// Idle runs on every turn of the main loop, drawn or not, so the signal is
+// seen within one frame.
 static void nextFrame() {
-    waitForFrameSlot();
+    const bool slotHasCome = waitForFrameSlot(windowEventFd());
     if (const int number = endSignalReceived()) shutdownAndExit(128 + number);
-    renderFrame();
+    if (slotHasCome) runFrame();
 }
+
+// GLUT's display callback, asked for by every expose (the window uncovered
+// or moved). The next paced frame, at most one slot away, repaints the
+// window; a frame run here would step every per-frame effect outside the
+// cap, so the demo would speed up while a window is dragged over it.
+static void repaintAtNextFrame() {}
 
 int main(int argc, char** argv) {
     const bool inWindow = readCommandLine(argc, argv);
@@ -116,7 +125,7 @@ int main(int argc, char** argv) {
         openFullScreenPicture();
     runStartup();
     setCursorVisible(false);
-    glutDisplayFunc(renderFrame);
+    glutDisplayFunc(repaintAtNextFrame);
     glutIdleFunc(nextFrame);
     glutKeyboardFunc(onKey);
     glutMainLoop();

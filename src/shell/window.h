@@ -1,8 +1,14 @@
-// window.h -- the shell's window-system calls.
+// window.h -- the picture's layout and the shell's window-system calls.
 //
 // The frame loop presents, titles and shows the cursor only through these.
-// The demo supplies them from GLUT (window_glut.cpp); the offline renderer
-// and the tests supply their own (tools/render/window_offscreen.cpp).
+// Two groups:
+// - the layout of the picture in a window (fitPictureRect, layoutPicture,
+//   usePictureLayout, currentPictureLayout, showScaledPicture), computed by
+//   the core itself (picture_rect.cpp, picture_scale.cpp) for every window;
+// - pictureRect, applyPictureViewport, presentFrame, setWindowTitle and
+//   setCursorVisible, which each window layer supplies: the demo from GLUT
+//   (window_glut.cpp), the offline renderer and the tests their own
+//   (tools/render/window_offscreen.cpp).
 #pragma once
 
 struct PictureRect {

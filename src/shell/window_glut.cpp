@@ -131,6 +131,11 @@ void openResizableWindow() {
     finishOpening();
 }
 
+int windowEventFd() {
+    Display* display = glXGetCurrentDisplay();
+    return display ? ConnectionNumber(display) : -1;
+}
+
 void presentFrame() {
     showScaledPicture();
     glutSwapBuffers();

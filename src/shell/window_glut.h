@@ -20,3 +20,7 @@ void openFullScreenPicture();
 // The same in an ordinary resizable 640 x 480 window, where the window
 // manager puts it; resized, the picture keeps its centred 4:3 rectangle.
 void openResizableWindow();
+
+// The file descriptor of GLUT's connection to the X server, readable when
+// an event (a key, an expose) arrives; -1 before a window is open.
+int windowEventFd();

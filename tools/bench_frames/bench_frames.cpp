@@ -82,7 +82,7 @@ void onPresent() {
 void timedFrame(int ms, double* drawMs, double* updateMs) {
     musicSetSteppedTime(ms);
     frameStart = Clock::now();
-    renderFrame();
+    runFrame();
     const auto end = Clock::now();
     *drawMs = msBetween(frameStart, drawn);
     *updateMs = msBetween(drawn, end);

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         if (firstFrameMs < 0) firstFrameMs = msSince(entry);
     };
     runStartup();
-    renderFrame();
+    runFrame();
     std::printf("start to first frame:        %8.1f ms (start-up in the offscreen context)\n", firstFrameMs);
 
     // The audio steps of the start-up, on their own.

@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
         currentFrame = frame;
         meshDrawWatcher = long(musicTimeMs) >= from ? onMeshDraw : nullptr;
         musicSetSteppedTime(int(frame * 1000 / fps));
-        renderFrame();
+        runFrame();
         glFlush();
     }
 

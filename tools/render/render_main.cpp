@@ -513,7 +513,7 @@ int main(int argc, char** argv) {
         }
         if (framesPresented - 2 >= options.lastFrame) break;
         musicSetSteppedTime(int(frame * 1000 / options.fps));
-        renderFrame();
+        runFrame();
         if (options.check) checkFrame();
     }
     if (!flushBands()) bandsFailed(errno);

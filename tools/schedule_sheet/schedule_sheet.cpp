@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     offscreenPresentHook = onPresent;
     for (long frame = 0; nextPosition < kPositions.size(); ++frame) {
         musicSetSteppedTime(int(frame * 1000 / kFps));
-        renderFrame();
+        runFrame();
     }
     if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
     if (!writeSheet(argv[1])) return 1;
