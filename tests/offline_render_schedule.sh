@@ -75,8 +75,16 @@ cases=(
   "1|tessera-render: cannot write the bands to standard output: No space left on device|$R --fps 10 --to 1000 --bands >/dev/full"
   "1|tessera-render: cannot write to /sys: Permission denied|$R --to 100 --out /sys"
   "1|tessera-render: cannot play \"music/mix.mp3\" in the working directory $work/emptymusic: the file is empty (0 bytes)|cd '$work/emptymusic' && $R --check"
-  "0|tessera-render: 6 frames (0.600 s at 10 fps)|$R --fps 10 --png-at 500 --out '$work/stop'"
+  "0|tessera-render: 1 still in $work/stop (6 frames drawn|$R --fps 10 --png-at 500 --out '$work/stop'"
   "0|tessera-render: 5 frames (0.500 s at 10 fps)|$R --fps 10 --to 500 --check"
+  # Positions past the demo's end are refused before the arithmetic on them.
+  "2|tessera-render: --png-at 9223372036854775807 lies past the demo's end at 260000 ms|$R --size 160x120 --png-at 5000,9223372036854775807 --out '$work/none'"
+  "2|tessera-render: --png-at 153722867280912931 lies past the demo's end at 260000 ms|$R --png-at 153722867280912931"
+  "2|tessera-render: --png-at 260001 lies past the demo's end at 260000 ms|$R --fps 1000 --png-at 260001"
+  "0|tessera-render: the schedule ended at 260000 ms|$R --fps 1 --size 64x48 --from 259000 --to 9223372036854775807 --bands"
+  "2|tessera-render: no frame lies from --from 259999 up to the demo's end at 260000 ms (its last frame at 60 fps is drawn at 259983 ms)|$R --from 259999 --bands"
+  # The summary counts the stills written.
+  "0|tessera-render: 1 still in $work/one (1 frame drawn|$R --png-at 0 --to 0 --out '$work/one'"
   "1|tessera: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of textures/radial3.jpg|LD_PRELOAD='$raise_gl_error' $R --check --to 100"
 )
 for c in "${cases[@]}"; do

@@ -66,6 +66,7 @@ RenderOptions options;
 long framesPresented = 0;  // frames after the first update
 long drawnPosition = 0;
 long framesInRange = 0;  // frames of the range presented so far
+long stillsWritten = 0;  // --png-at files written so far
 long framesToDraw = 0;   // frames up to the end of the run, for the progress line
 long glErrorsChecked = 0;  // OpenGL errors that --check has already seen
 Clock::time_point started;
@@ -121,10 +122,22 @@ volatile std::sig_atomic_t stopSignal = 0;
 
 long parseNumber(const char* text, const char* option) {
     char* end = nullptr;
+    errno = 0;
     long value = std::strtol(text, &end, 10);
-    if (!*text || *end || value < 0)
+    if (!*text || *end || value < 0 || errno == ERANGE)
         refuse(std::string(option) + " needs a whole number >= 0, not \"" + text + "\"");
     return value;
+}
+
+// A position that a frame is drawn at: one past the demo's end names no
+// frame, and refusing it here keeps every position the arithmetic below
+// sees within 0..260000 ms.
+long parsePosition(const char* text, const char* option) {
+    const long ms = parseNumber(text, option);
+    if (ms > kScheduleEndMs)
+        refuse(std::string(option) + " " + std::to_string(ms) + " lies past the demo's end at " +
+               std::to_string(kScheduleEndMs) + " ms");
+    return ms;
 }
 
 // WxH, each side 16 to 8192 pixels.
@@ -139,8 +152,12 @@ void parseSize(const char* text) {
 }
 
 // The index of the first frame drawn at or past `ms`: frame k is drawn at
-// k * 1000 / fps ms, rounded down.
-long firstFrameAtOrPast(long ms) { return long(((long long)ms * options.fps + 999) / 1000); }
+// k * 1000 / fps ms, rounded down. Positions reach it bounded by the demo's
+// end (an --to beyond it means the end), so ms * fps stays below 2^28.
+long firstFrameAtOrPast(long ms) {
+    ms = std::clamp(ms, 0L, kScheduleEndMs);
+    return long(((long long)ms * options.fps + 999) / 1000);
+}
 long framePosition(long index) { return long((long long)index * 1000 / options.fps); }
 
 // Checks the options against each other and works out the range and the
@@ -171,9 +188,14 @@ void settleRange() {
     if (options.to >= 0) options.rangeEnd = firstFrameAtOrPast(std::min(options.to, kScheduleEndMs));
     else options.rangeEnd = streams || lastStill < 0 ? lastDrawable + 1 : lastStill + 1;
     options.rangeFirst = firstFrameAtOrPast(options.from);
-    if (options.rangeFirst >= options.rangeEnd && (streams || options.bands || options.pngAt.empty()))
-        refuse("no frame lies from --from " + std::to_string(options.from) + " up to --to " +
-               std::to_string(options.to) + " (not included) at " + std::to_string(options.fps) + " fps");
+    if (options.rangeFirst >= options.rangeEnd && (streams || options.bands || options.pngAt.empty())) {
+        if (options.to >= 0 && options.to < kScheduleEndMs)
+            refuse("no frame lies from --from " + std::to_string(options.from) + " up to --to " +
+                   std::to_string(options.to) + " (not included) at " + std::to_string(options.fps) + " fps");
+        refuse("no frame lies from --from " + std::to_string(options.from) + " up to the demo's end at " +
+               std::to_string(kScheduleEndMs) + " ms (its last frame at " + std::to_string(options.fps) +
+               " fps is drawn at " + std::to_string(framePosition(lastDrawable)) + " ms)");
+    }
     options.lastFrame = std::max(options.rangeEnd - 1, lastStill);
 }
 
@@ -198,7 +220,7 @@ void parseOptions(int argc, char** argv) {
                 refuse(std::string("--fps needs a whole number from 1 to 1000, not \"") + text + "\"");
             options.fps = int(fps);
         } else if (!std::strcmp(arg, "--from")) {
-            options.from = parseNumber(value(), "--from");
+            options.from = parsePosition(value(), "--from");
         } else if (!std::strcmp(arg, "--to")) {
             options.to = parseNumber(value(), "--to");
         } else if (!std::strcmp(arg, "--png-at")) {
@@ -206,7 +228,7 @@ void parseOptions(int argc, char** argv) {
             for (size_t start = 0; start <= list.size();) {
                 size_t comma = list.find(',', start);
                 if (comma == std::string::npos) comma = list.size();
-                options.pngAt.insert(parseNumber(list.substr(start, comma - start).c_str(), "--png-at"));
+                options.pngAt.insert(parsePosition(list.substr(start, comma - start).c_str(), "--png-at"));
                 start = comma + 1;
             }
         } else if (!std::strcmp(arg, "--out")) {
@@ -345,15 +367,35 @@ bool finishRun(int signal) {
             return false;
         }
     }
+    // A still that was asked for and never drawn is a failure, never a
+    // silent success (the positions are checked up front; this is the net).
+    if (!signal && !options.pngAt.empty()) {
+        std::fprintf(stderr, "tessera-render: the run ended before the still at %ld ms was drawn\n",
+                     *options.pngAt.begin());
+        return false;
+    }
+    const std::string interrupted = signal ? std::string("interrupted by SIG") + sigabbrev_np(signal) + ": " : "";
+    const std::string stills = std::to_string(stillsWritten) + (stillsWritten == 1 ? " still in " : " stills in ") +
+                               options.outDir;
+    const double seconds = secondsSince(started);
+    const double rate = seconds > 0 ? double(framesPresented) / seconds : 0.0;
+    const bool onlyStills = options.videoPath.empty() && options.wavPath.empty() && !options.everyFrame &&
+                            !options.bands && stillsWritten > 0;
+    if (onlyStills) {
+        // The range only decided where the run stops: the stills are what it wrote.
+        const long drawn = std::max(framesPresented - 1, 0L);
+        std::fprintf(stderr, "tessera-render: %s%s (%ld frame%s drawn in %.1f s, %.0f fps)\n", interrupted.c_str(),
+                     stills.c_str(), drawn, drawn == 1 ? "" : "s", seconds, rate);
+        return true;
+    }
     std::string files;
     if (!options.videoPath.empty()) files += "; " + options.videoPath + " " + megabytes(capture.videoBytes);
     if (!options.wavPath.empty()) files += "; " + options.wavPath + " " + megabytes(capture.wavBytes);
     if (options.everyFrame) files += "; PNG files in " + options.outDir;
-    const double seconds = secondsSince(started);
+    if (stillsWritten > 0) files += "; " + stills;
     std::fprintf(stderr, "tessera-render: %s%ld frames (%.3f s at %d fps) in %.1f s (%.0f fps)%s\n",
-                 signal ? (std::string("interrupted by SIG") + sigabbrev_np(signal) + ": ").c_str() : "",
-                 framesInRange, double(framesInRange) / options.fps, options.fps, seconds,
-                 seconds > 0 ? double(framesPresented) / seconds : 0.0, files.c_str());
+                 interrupted.c_str(), framesInRange, double(framesInRange) / options.fps, options.fps, seconds, rate,
+                 files.c_str());
     return true;
 }
 
@@ -397,6 +439,7 @@ void onPresent() {
         char name[32];
         std::snprintf(name, sizeof name, "at-%06ld.png", *options.pngAt.begin());
         writeFrame(name);
+        ++stillsWritten;
         options.pngAt.erase(options.pngAt.begin());
     }
 }
