@@ -54,6 +54,8 @@ count=$(ls "$work/range" | wc -l)
 # drawing, so none of these takes more than a moment.
 mkdir -p "$work/emptymusic/music" "$work/emptymusic/textures"
 : >"$work/emptymusic/music/mix.mp3"
+# The working directory deleted under the renderer's feet.
+gone="mkdir '$work/gone' && cd '$work/gone' && rmdir '$work/gone' && TESSERA_DATA_DIR='$testdata/demo'"
 R=\"$render\"
 cases=(
   "0|usage: tessera-render [--fps N]|$R --help"
@@ -83,6 +85,9 @@ cases=(
   "2|tessera-render: --png-at 260001 lies past the demo's end at 260000 ms|$R --fps 1000 --png-at 260001"
   "0|tessera-render: the schedule ended at 260000 ms|$R --fps 1 --size 64x48 --from 259000 --to 9223372036854775807 --bands"
   "2|tessera-render: no frame lies from --from 259999 up to the demo's end at 260000 ms (its last frame at 60 fps is drawn at 259983 ms)|$R --from 259999 --bands"
+  # A working directory that has gone: one line, no abort.
+  "1|tessera-render: --out .: the working directory cannot be found|$gone $R --png-at 0 --to 0"
+  "1|tessera-render: --video x.mp4: the working directory cannot be found|$gone $R --to 100 --video x.mp4"
   # The summary counts the stills written.
   "0|tessera-render: 1 still in $work/one (1 frame drawn|$R --png-at 0 --to 0 --out '$work/one'"
   "1|tessera: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of textures/radial3.jpg|LD_PRELOAD='$raise_gl_error' $R --check --to 100"

@@ -262,10 +262,22 @@ void parseOptions(int argc, char** argv) {
 
 // The outputs are named relative to the directory the renderer was started
 // in; the data search then changes the working directory, so they are made
-// absolute first.
+// absolute first. A working directory that has been deleted leaves nothing
+// to name them against: one line, status 1.
 void anchorOutputPaths() {
-    for (std::string* path : {&options.outDir, &options.videoPath, &options.wavPath})
-        if (!path->empty()) *path = std::filesystem::absolute(*path).lexically_normal().string();
+    const std::pair<std::string*, const char*> outputs[] = {
+        {&options.outDir, "--out"}, {&options.videoPath, "--video"}, {&options.wavPath, "--wav"}};
+    for (const auto& [path, option] : outputs) {
+        if (path->empty()) continue;
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(*path, error);
+        if (error) {
+            std::fprintf(stderr, "tessera-render: %s %s: the working directory cannot be found (%s)\n", option,
+                         path->c_str(), error.message().c_str());
+            std::exit(1);
+        }
+        *path = full.lexically_normal().string();
+    }
     if (options.outDir.size() > 1 && options.outDir.back() == '/') options.outDir.pop_back();
 }
 
