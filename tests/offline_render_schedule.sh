@@ -54,6 +54,13 @@ count=$(ls "$work/range" | wc -l)
 # drawing, so none of these takes more than a moment.
 mkdir -p "$work/emptymusic/music" "$work/emptymusic/textures"
 : >"$work/emptymusic/music/mix.mp3"
+# A data folder of its own, whose music and pictures the outputs must never
+# overwrite, under whatever name they are given.
+cp -rL "$testdata/demo" "$work/own"
+cp "$work/own/music/mix.mp3" "$work/music-before.mp3"
+ln "$work/own/music/mix.mp3" "$work/hardlink.wav"
+ln -s own/textures/viso.jpg "$work/symlink.wav"
+mkfifo "$work/fifo.mp4"
 # The working directory deleted under the renderer's feet.
 gone="mkdir '$work/gone' && cd '$work/gone' && rmdir '$work/gone' && TESSERA_DATA_DIR='$testdata/demo'"
 R=\"$render\"
@@ -85,6 +92,17 @@ cases=(
   "2|tessera-render: --png-at 260001 lies past the demo's end at 260000 ms|$R --fps 1000 --png-at 260001"
   "0|tessera-render: the schedule ended at 260000 ms|$R --fps 1 --size 64x48 --from 259000 --to 9223372036854775807 --bands"
   "2|tessera-render: no frame lies from --from 259999 up to the demo's end at 260000 ms (its last frame at 60 fps is drawn at 259983 ms)|$R --from 259999 --bands"
+  # An output must never be one of the run's inputs or another output.
+  "2|tessera-render: --wav $work/own/music/mix.mp3 is the demo's music|cd '$work/own' && $R --to 2000 --wav music/mix.mp3"
+  "2|tessera-render: --wav $work/hardlink.wav is the demo's music|cd '$work/own' && $R --to 2000 --wav ../hardlink.wav"
+  "2|tessera-render: --wav $work/symlink.wav is one of the demo's pictures (textures/viso.jpg)|cd '$work/own' && $R --to 2000 --wav ../symlink.wav"
+  "2|tessera-render: --video $work/x.mp4 and --wav $work/x.mp4 are the same file|$R --to 2000 --video '$work/x.mp4' --wav '$work/sub/../x.mp4'"
+  "2|tessera-render: --wav $work/none/at-000500.png is also a still of this run|$R --to 2000 --png-at 500 --out '$work/none' --wav '$work/none/at-000500.png'"
+  # Outputs must be files that can be written and sought in.
+  "1|tessera-render: --video $work/fifo.mp4 is a FIFO, not a regular file; the video must go to a file it can seek in|timeout -s KILL 30 $R --to 100 --video '$work/fifo.mp4'"
+  "1|tessera-render: --video /dev/stdout is a character device, not a regular file|$R --to 100 --video /dev/stdout >/dev/null"
+  "1|tessera-render: --wav /dev/full is a character device, not a regular file|$R --to 100 --wav /dev/full"
+  "2|tessera-render: --video $work/x.mka: the name must end in .mp4, .mkv or .mov|$R --video '$work/x.mka'"
   # A working directory that has gone: one line, no abort.
   "1|tessera-render: --out .: the working directory cannot be found|$gone $R --png-at 0 --to 0"
   "1|tessera-render: --video x.mp4: the working directory cannot be found|$gone $R --to 100 --video x.mp4"
@@ -110,5 +128,7 @@ cp music/mix.mp3 "$work/nopics/music/"
   || fail "empty textures/: $(cat "$work/err")"
 [ "$(ls "$work/stop")" = at-000500.png ] && pass "--png-at without --to stops after its still" \
   || fail "stills: $(ls "$work/stop")"
+cmp -s "$work/own/music/mix.mp3" "$work/music-before.mp3" && [ ! -e "$work/x.mp4" ] && [ ! -e "$work/none" ] \
+  && pass "refused outputs leave the music and the other paths untouched" || fail "a refused output wrote something"
 
 report

@@ -10,6 +10,7 @@
 // frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
 // frame being drawn, finish the files and exit with 128 + the signal.
 #include <GL/gl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,8 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/music.h"
 #include "capture.h"
@@ -281,6 +284,107 @@ void anchorOutputPaths() {
     if (options.outDir.size() > 1 && options.outDir.back() == '/') options.outDir.pop_back();
 }
 
+// What a path names once symbolic links are followed: the resolved path, and
+// the device and inode when the file exists (which also catches hard links).
+struct FileIdentity {
+    std::string resolved;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t type = 0;
+};
+
+FileIdentity identify(const std::string& path) {
+    FileIdentity id;
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+    id.resolved = error ? path : resolved.string();
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) {
+        id.exists = true;
+        id.device = info.st_dev;
+        id.inode = info.st_ino;
+        id.type = info.st_mode & S_IFMT;
+    }
+    return id;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.resolved == b.resolved || (a.exists && b.exists && a.device == b.device && a.inode == b.inode);
+}
+
+const char* fileTypeName(mode_t type) {
+    switch (type) {
+        case S_IFIFO: return "a FIFO";
+        case S_IFCHR: return "a character device";
+        case S_IFBLK: return "a block device";
+        case S_IFDIR: return "a directory";
+        case S_IFSOCK: return "a socket";
+        default: return "not a regular file";
+    }
+}
+
+// One file the run will write, named by the option that asks for it.
+struct OutputFile {
+    const char* option;
+    const char* kind;  // for the message: what must be seekable
+    std::string path;
+    FileIdentity id;
+};
+
+// Refuses, before anything is opened for writing, an output that would
+// destroy the run's input (the music, a picture: they are read while the
+// run writes) or another output of the same run, however it is named, and
+// one that is not a regular file: a FIFO would block the open for good, and
+// the video and WAV are finished by seeking back to their headers.
+void checkOutputs() {
+    std::vector<OutputFile> outputs;
+    if (!options.videoPath.empty()) outputs.push_back({"--video", "the video", options.videoPath, {}});
+    if (!options.wavPath.empty()) outputs.push_back({"--wav", "the WAV", options.wavPath, {}});
+    char name[32];
+    for (long ms : options.pngAt) {
+        std::snprintf(name, sizeof name, "/at-%06ld.png", ms);
+        outputs.push_back({"--png-at", "a still", options.outDir + name, {}});
+    }
+    if (options.everyFrame)
+        for (long frame = options.rangeFirst; frame < options.rangeEnd; ++frame) {
+            std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
+            outputs.push_back({"--out", "a frame file", options.outDir + name, {}});
+        }
+    for (OutputFile& output : outputs) {
+        output.id = identify(output.path);
+        if (output.id.exists && output.id.type != S_IFREG) {
+            std::fprintf(stderr, "tessera-render: %s %s is %s, not a regular file; %s must go to a file it can seek in\n",
+                         output.option, output.path.c_str(), fileTypeName(output.id.type), output.kind);
+            std::exit(1);
+        }
+    }
+    // The inputs, relative to the data folder (the working directory now).
+    std::vector<std::pair<std::string, FileIdentity>> inputs;
+    inputs.push_back({"the demo's music (" + std::string(kMusicPath) + ")", identify(kMusicPath)});
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("textures", error)) {
+        const std::string picture = "textures/" + entry.path().filename().string();
+        inputs.push_back({"one of the demo's pictures (" + picture + ")", identify(picture)});
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const OutputFile& output = outputs[i];
+        for (const auto& [what, id] : inputs)
+            if (sameFile(output.id, id))
+                refuse(std::string(output.option) + " " + output.path + " is " + what + "; it is never written over");
+        // Stills and frame files have names of their own in one folder:
+        // only the video and the WAV can meet each other or them.
+        if (output.option != std::string("--video") && output.option != std::string("--wav")) continue;
+        for (size_t j = i + 1; j < outputs.size(); ++j) {
+            const OutputFile& other = outputs[j];
+            if (!sameFile(output.id, other.id)) continue;
+            if (other.option == std::string("--wav"))
+                refuse(std::string(output.option) + " " + output.path + " and --wav " + other.path + " are the same file");
+            refuse(std::string(output.option) + " " + output.path + " is also " + other.kind + " of this run");
+        }
+    }
+}
+
 // Makes the folder if need be and writes and removes a file in it, so that a
 // folder on a read-only file system (or one we may not write) is found
 // before anything is drawn, not at the first still.
@@ -518,6 +622,7 @@ int main(int argc, char** argv) {
     parseOptions(argc, argv);
     anchorOutputPaths();
     if (!enterDataDir("tessera-render", TESSERA_BUILD_ROOT, TESSERA_BUILD_DATA, TESSERA_INSTALLED_DATA)) return 1;
+    checkOutputs();
     // The stepped clock never starts SDL's audio; should anything start it,
     // its own SIGINT and SIGTERM handlers must not take over from ours.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
