@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -77,9 +79,32 @@ Clock::time_point lastProgress;
 bool showProgress = false;
 bool runFinished = false;
 
-// The signal that asked the render to end, read by the frame loop: the work
-// of ending happens there, never in the handler.
-volatile std::sig_atomic_t stopSignal = 0;
+// The first signal that asked the render to end, read by the frame loop:
+// the work of ending happens there, never in the handler. Any thread may
+// take the signal, so it is a lock-free atomic.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Set while no frame boundary is coming to act on a stop signal: during
+// start-up, before the frame loop turns. A stop signal then ends the run
+// at once, as does a second one at any time (a run finishing a large video
+// can take a while).
+volatile std::sig_atomic_t endAtOnce = 1;
+
+// The files being written and not yet finished (the video, the WAV, the PNG
+// file being written), so that a run ended at once from a signal handler
+// can remove them: no broken file is left at its final name.
+enum UnfinishedSlot { kUnfinishedVideo, kUnfinishedWav, kUnfinishedPng, kUnfinishedSlots };
+char unfinishedPath[kUnfinishedSlots][PATH_MAX];
+volatile std::sig_atomic_t unfinishedSet[kUnfinishedSlots];
+
+void markUnfinished(UnfinishedSlot slot, const std::string& path) {
+    if (path.empty() || path.size() >= PATH_MAX) return;
+    unfinishedSet[slot] = 0;
+    std::memcpy(unfinishedPath[slot], path.c_str(), path.size() + 1);
+    unfinishedSet[slot] = 1;
+}
+void markFinished(UnfinishedSlot slot) { unfinishedSet[slot] = 0; }
 
 // The usage: on stdout for --help (status 0), on stderr after the one line
 // that says what was wrong (status 2).
@@ -417,7 +442,10 @@ bool folderIsWritable(const std::string& dir, std::string* reason) {
 void writeFrame(const std::string& name) {
     const std::string path = options.outDir + "/" + name;
     std::string reason;
-    if (!writePngRgb(path, offscreenWidth(), offscreenHeight(), offscreenReadRgb(), &reason)) {
+    markUnfinished(kUnfinishedPng, path);
+    const bool written = writePngRgb(path, offscreenWidth(), offscreenHeight(), offscreenReadRgb(), &reason);
+    markFinished(kUnfinishedPng);
+    if (!written) {
         if (showProgress) std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "tessera-render: cannot write %s: %s\n", path.c_str(), reason.c_str());
         failRun();
@@ -483,6 +511,8 @@ bool finishRun(int signal) {
             return false;
         }
     }
+    markFinished(kUnfinishedVideo);
+    markFinished(kUnfinishedWav);
     // A still that was asked for and never drawn is a failure, never a
     // silent success (the positions are checked up front; this is the net).
     if (!signal && !options.pngAt.empty()) {
@@ -515,16 +545,70 @@ bool finishRun(int signal) {
     return true;
 }
 
-void onStopSignal(int signal) { stopSignal = signal; }
+// The name of a stop signal, without the library (sigabbrev_np is not
+// promised to be safe in a handler).
+const char* stopSignalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "a signal";
+}
+
+// Appends `text` to the line being built in a handler.
+void appendSafe(char* line, size_t size, const char* text) {
+    size_t used = std::strlen(line);
+    while (*text && used + 1 < size) line[used++] = *text++;
+    line[used] = 0;
+}
+
+// Ends the run from a signal handler: removes the unfinished files (regular
+// files only), says why in one line and exits with 128 + the first signal.
+// Async-signal-safe throughout; a second thread that gets here waits for the
+// first to end the process.
+[[noreturn]] void endAtOnceFromHandler(int first, int now, bool second) {
+    static std::atomic<bool> ending{false};
+    if (ending.exchange(true))
+        for (;;) pause();
+    bool removed = false;
+    for (int slot = 0; slot < kUnfinishedSlots; ++slot) {
+        struct stat info {};
+        if (unfinishedSet[slot] && stat(unfinishedPath[slot], &info) == 0 && S_ISREG(info.st_mode))
+            removed = unlink(unfinishedPath[slot]) == 0 || removed;
+    }
+    char line[256] = "";
+    if (showProgress) appendSafe(line, sizeof line, "\r\033[K");
+    appendSafe(line, sizeof line, "tessera-render: interrupted by ");
+    appendSafe(line, sizeof line, stopSignalName(first));
+    if (second) {
+        appendSafe(line, sizeof line, " and stopped at once by a second ");
+        appendSafe(line, sizeof line, stopSignalName(now));
+        appendSafe(line, sizeof line, removed ? "; the unfinished files were removed\n" : "\n");
+    } else {
+        appendSafe(line, sizeof line, " before the first frame; nothing was written\n");
+    }
+    ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
+    (void)written;
+    _exit(128 + first);
+}
+
+void onStopSignal(int signal) {
+    int first = 0;
+    const bool isFirst = stopSignal.compare_exchange_strong(first, signal);
+    if (isFirst && !endAtOnce) return;  // the frame loop ends the run at the next frame
+    endAtOnceFromHandler(isFirst ? signal : first, signal, !isFirst);
+}
+
+// Does nothing: its only use is that the write that raised it fails with
+// EPIPE or EFBIG instead of killing the renderer, so a closed pipe or a file
+// size limit is a write error like a full disk, with its files cleaned up.
+void onWriteSignal(int) {}
 
 // SIGINT, SIGTERM and SIGHUP end the render cleanly; one that the process was
-// started with ignored stays ignored (nohup, background jobs).
+// started with ignored stays ignored (nohup, background jobs). SIGPIPE and
+// SIGXFSZ turn into write errors.
 void catchStopSignals() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
         struct sigaction old {};
         if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
-        action.sa_handler = onStopSignal;
+        action.sa_handler = signal == SIGPIPE || signal == SIGXFSZ ? onWriteSignal : onStopSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
         sigaction(signal, &action, nullptr);
@@ -639,6 +723,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Before anything is drawn: a path that cannot be written fails at once.
+    markUnfinished(kUnfinishedVideo, options.videoPath);
+    markUnfinished(kUnfinishedWav, options.wavPath);
     if ((!options.videoPath.empty() || !options.wavPath.empty()) &&
         !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason)) {
         std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
@@ -660,9 +746,9 @@ int main(int argc, char** argv) {
     runStartup();
     if (options.check && !glStateIsClean("start-up")) failRun();
     offscreenPresentHook = onPresent;
+    endAtOnce = 0;  // from here on the frame loop acts on a first stop signal
     for (long frame = 0;; ++frame) {
-        if (stopSignal) {
-            const int signal = stopSignal;
+        if (const int signal = stopSignal.load()) {
             std::exit(finishRun(signal) ? 128 + signal : 1);
         }
         if (captureIsOpen() && captureFailed(&reason)) {
