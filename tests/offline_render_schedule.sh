@@ -106,8 +106,18 @@ cases=(
   # A working directory that has gone: one line, no abort.
   "1|tessera-render: --out .: the working directory cannot be found|$gone $R --png-at 0 --to 0"
   "1|tessera-render: --video x.mp4: the working directory cannot be found|$gone $R --to 100 --video x.mp4"
+  # Strict sizes, and video sizes H.264 can hold.
+  "2|tessera-render: --size needs WIDTHxHEIGHT|$R --size 4294967936x480 --check"
+  "2|tessera-render: --size needs WIDTHxHEIGHT|$R --size '640x 480' --check"
+  "2|tessera-render: --size needs WIDTHxHEIGHT|$R --size ' 640x480' --check"
+  "2|tessera-render: --size needs WIDTHxHEIGHT|$R --size '+640x480' --check"
+  "2|tessera-render: --video at 8192x8192 has 262144 macroblocks a frame, more than H.264's 139264|$R --size 8192x8192 --video '$work/x.mp4'"
+  "2|tessera-render: --video at 3840x2160 and 1000 fps needs 32400000 macroblocks a second, more than H.264's 16711680|$R --size 3840x2160 --fps 1000 --video '$work/x.mp4'"
   # The summary counts the stills written.
   "0|tessera-render: 1 still in $work/one (1 frame drawn|$R --png-at 0 --to 0 --out '$work/one'"
+  # --help and --version to a closed or full standard output; -h in both.
+  "1|tessera-render: write error: No space left on device|$R --help >/dev/full"
+  "1|tessera-render: write error: Bad file descriptor|$R --help >&-"
   "1|tessera: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of textures/radial3.jpg|LD_PRELOAD='$raise_gl_error' $R --check --to 100"
 )
 for c in "${cases[@]}"; do
@@ -130,5 +140,11 @@ cp music/mix.mp3 "$work/nopics/music/"
   || fail "stills: $(ls "$work/stop")"
 cmp -s "$work/own/music/mix.mp3" "$work/music-before.mp3" && [ ! -e "$work/x.mp4" ] && [ ! -e "$work/none" ] \
   && pass "refused outputs leave the music and the other paths untouched" || fail "a refused output wrote something"
+
+# Every line of both programs' usage fits 80 columns.
+for program in "$render"; do
+  wide=$("$program" --help | awk 'length > 80' | wc -l)
+  [ "$wide" = 0 ] && pass "${program##*/} --help within 80 columns" || fail "${program##*/} --help: $wide lines past 80"
+done
 
 report

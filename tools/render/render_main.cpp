@@ -106,39 +106,58 @@ void markUnfinished(UnfinishedSlot slot, const std::string& path) {
 }
 void markFinished(UnfinishedSlot slot) { unfinishedSet[slot] = 0; }
 
-// The usage: on stdout for --help (status 0), on stderr after the one line
+// The usage: on stdout for --help (status 0, or 1 if it could not be
+// written: a closed or full standard output), on stderr after the one line
 // that says what was wrong (status 2).
 [[noreturn]] void usage(const char* message) {
     if (message) std::fprintf(stderr, "tessera-render: %s\n", message);
     std::fprintf(message ? stderr : stdout,
-                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native] [--video FILE]\n"
-                 "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
-                 "Renders the demo offline, frame-exactly, with a stepped clock: frame k at k * 1000 / fps ms.\n"
+                 "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native]\n"
+                 "                      [--video FILE] [--wav FILE.wav] [--png-at MS[,MS...]]\n"
+                 "                      [--out DIR] [--bands] [--check]\n"
+                 "Renders the demo offline, frame-exactly, with a stepped clock: frame k at\n"
+                 "k * 1000 / fps ms.\n"
                  "  --fps N          frames per second, 1 to 1000 (default 60)\n"
-                 "  --from MS        start of the range written, below 260000 (default 0; earlier frames are\n"
-                 "                   drawn, not written)\n"
-                 "  --to MS          end of the range, not included: video, WAV, frame files and bands hold\n"
-                 "                   the frames drawn before it (default the demo's end at 260000, or the last\n"
-                 "                   still when only --png-at writes pictures); a still may lie at it\n"
-                 "  --size WxH       output size, 16 to 8192 a side (default 640x480); larger ones show the\n"
-                 "                   640 x 480 picture scaled up to their centred 4:3 rectangle\n"
-                 "  --native         draw at that rectangle's own size instead (thinner lines, finer patterns)\n"
-                 "  --video FILE     H.264 video and the music as AAC (even width and height), in the container\n"
-                 "                   the name ends in: .mp4, .mkv or .mov (no extension: MP4)\n"
+                 "  --from MS        start of the range written, below 260000 (default 0;\n"
+                 "                   earlier frames are drawn, not written)\n"
+                 "  --to MS          end of the range, not included: video, WAV, frame files\n"
+                 "                   and bands hold the frames drawn before it (default the\n"
+                 "                   demo's end at 260000, or the last still when only --png-at\n"
+                 "                   writes pictures); a still may lie at it\n"
+                 "  --size WxH       output size, 16 to 8192 a side (default 640x480); larger\n"
+                 "                   ones show the 640 x 480 picture scaled up to their\n"
+                 "                   centred 4:3 rectangle\n"
+                 "  --native         draw at that rectangle's own size instead (thinner lines,\n"
+                 "                   finer patterns)\n"
+                 "  --video FILE     H.264 video and the music as AAC in the container the name\n"
+                 "                   ends in: .mp4, .mkv or .mov (no extension: MP4); a regular\n"
+                 "                   file, as it is sought in; even width and height, at most\n"
+                 "                   139264 macroblocks a frame and 16711680 a second (H.264\n"
+                 "                   level 6.2: 8192x4320 at up to 120 fps, 3840x2160 up to 515)\n"
                  "  --wav FILE       the music of the range alone as 16-bit stereo WAV\n"
-                 "  --png-at MS,...  a still of the first frame at or past each position, DIR/at-NNNNNN.png\n"
-                 "  --out DIR        where PNG files go (default the working directory); without --png-at,\n"
-                 "                   every frame of the range as DIR/frame-NNNNNN.png\n"
-                 "  --bands          print ms,band100,band150,band250 for every frame of the range on stdout\n"
-                 "  --check          fail on a GL error or a matrix stack left deeper than 1 after a frame;\n"
-                 "                   alone, a dry run that draws and checks the range and writes nothing\n"
+                 "  --png-at MS,...  a still of the first frame at or past each position,\n"
+                 "                   as DIR/at-NNNNNN.png\n"
+                 "  --out DIR        where PNG files go (default the working directory);\n"
+                 "                   without --png-at, every frame of the range as\n"
+                 "                   DIR/frame-NNNNNN.png\n"
+                 "  --bands          print ms,band100,band150,band250 for every frame of the\n"
+                 "                   range on stdout\n"
+                 "  --check          fail on a GL error or a matrix stack left deeper than 1\n"
+                 "                   after a frame; alone, a dry run that writes nothing\n"
                  "  --help, -h       print this and exit\n"
-                 "Output paths are taken relative to the directory it was started in.\n"
-                 "Data (music/mix.mp3 and textures/) comes from the first of: the working directory,\n"
-                 "$TESSERA_DATA_DIR, the build tree beside the program, <prefix>/share/tessera.\n"
-                 "Exit status: 0 done; 1 no data, unplayable music, no offscreen OpenGL, an output that\n"
-                 "cannot be written or a failed --check; 2 a bad command line; 128 + N stopped by signal N\n"
-                 "(the files written so far are finished).\n");
+                 "Output paths are taken relative to the directory it was started in; none may\n"
+                 "be the music, a picture or another output of the run.\n"
+                 "Data (music/mix.mp3 and textures/) comes from the first of: the working\n"
+                 "directory, $TESSERA_DATA_DIR, the build tree beside the program,\n"
+                 "<prefix>/share/tessera.\n"
+                 "Exit status: 0 done; 1 no data, unplayable music, no offscreen OpenGL, an\n"
+                 "output that cannot be written or a failed --check; 2 a bad command line;\n"
+                 "128 + N stopped by signal N (the files written so far are finished; a\n"
+                 "second signal stops at once and removes the unfinished files).\n");
+    if (!message && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        std::fprintf(stderr, "tessera-render: write error: %s\n", std::strerror(errno));
+        std::exit(1);
+    }
     std::exit(message ? 2 : 0);
 }
 
@@ -168,15 +187,43 @@ long parsePosition(const char* text, const char* option) {
     return ms;
 }
 
+// One side of --size: decimal digits only (no sign, no space), 16 to 8192;
+// -1 for anything else. Digits are counted before they are added up, so a
+// long number cannot wrap round into range.
+int parseSide(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const int side = std::stoi(text);
+    return side >= 16 && side <= 8192 ? side : -1;
+}
+
 // WxH, each side 16 to 8192 pixels.
 void parseSize(const char* text) {
-    int width = 0, height = 0;
-    char tail = 0;
-    if (std::sscanf(text, "%dx%d%c", &width, &height, &tail) != 2 || width < 16 || height < 16 || width > 8192 ||
-        height > 8192)
+    const std::string size = text;
+    const size_t x = size.find('x');
+    const int width = x == std::string::npos ? -1 : parseSide(size.substr(0, x));
+    const int height = x == std::string::npos ? -1 : parseSide(size.substr(x + 1));
+    if (width < 0 || height < 0)
         refuse(std::string("--size needs WIDTHxHEIGHT, 16 to 8192 each, not \"") + text + "\"");
     options.width = width;
     options.height = height;
+}
+
+// H.264's largest level (6.2) allows 139264 macroblocks of 16 x 16 a frame
+// and 16711680 a second; a larger video would be tagged with a level it
+// breaks, and players may refuse it. Stills have no such limit.
+constexpr long kH264MostMacroblocks = 139264;
+constexpr long kH264MostMacroblocksPerSecond = 16711680;
+
+void checkVideoSize() {
+    const long macroblocks = long((options.width + 15) / 16) * ((options.height + 15) / 16);
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
+    if (macroblocks > kH264MostMacroblocks)
+        refuse("--video at " + size + " has " + std::to_string(macroblocks) + " macroblocks a frame, more than H.264's " +
+               std::to_string(kH264MostMacroblocks) + " (level 6.2; 8192x4320 fits)");
+    if (macroblocks * options.fps > kH264MostMacroblocksPerSecond)
+        refuse("--video at " + size + " and " + std::to_string(options.fps) + " fps needs " +
+               std::to_string(macroblocks * options.fps) + " macroblocks a second, more than H.264's " +
+               std::to_string(kH264MostMacroblocksPerSecond) + " (level 6.2): lower --fps or --size");
 }
 
 // The index of the first frame drawn at or past `ms`: frame k is drawn at
@@ -283,6 +330,7 @@ void parseOptions(int argc, char** argv) {
     }
     if (!options.videoPath.empty() && (options.width % 2 || options.height % 2))
         usage("--video needs an even width and height (the colour planes are half size)");
+    if (!options.videoPath.empty()) checkVideoSize();
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
     options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
     settleRange();
