@@ -4,9 +4,9 @@
 # and not before, and write the frames and band rows it was asked for. Then
 # its command line, tried with bad input, as a table.
 #
-# usage: offline_render_schedule.sh TESSERA_RENDER TESTDATA_DIR RAISE_GL_ERROR_SO
+# usage: offline_render_schedule.sh TESSERA_RENDER TESTDATA_DIR RAISE_GL_ERROR_SO TESSERA
 set -u
-render=$1 testdata=$2 raise_gl_error=$3
+render=$1 testdata=$2 raise_gl_error=$3 player=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "$0")/checks.sh"
@@ -63,7 +63,7 @@ ln -s own/textures/viso.jpg "$work/symlink.wav"
 mkfifo "$work/fifo.mp4"
 # The working directory deleted under the renderer's feet.
 gone="mkdir '$work/gone' && cd '$work/gone' && rmdir '$work/gone' && TESSERA_DATA_DIR='$testdata/demo'"
-R=\"$render\"
+R=\"$render\" P=\"$player\"
 cases=(
   "0|usage: tessera-render [--fps N]|$R --help"
   "2|tessera-render: --fps needs a whole number from 1 to 1000, not \"-5\"|$R --fps -5 --check"
@@ -118,6 +118,9 @@ cases=(
   # --help and --version to a closed or full standard output; -h in both.
   "1|tessera-render: write error: No space left on device|$R --help >/dev/full"
   "1|tessera-render: write error: Bad file descriptor|$R --help >&-"
+  "1|tessera: write error: No space left on device|$P --version >/dev/full"
+  "1|tessera: write error: Bad file descriptor|$P --help >&-"
+  "0|usage: tessera [--window]|$P -h"
   "1|tessera: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of textures/radial3.jpg|LD_PRELOAD='$raise_gl_error' $R --check --to 100"
 )
 for c in "${cases[@]}"; do
@@ -142,7 +145,7 @@ cmp -s "$work/own/music/mix.mp3" "$work/music-before.mp3" && [ ! -e "$work/x.mp4
   && pass "refused outputs leave the music and the other paths untouched" || fail "a refused output wrote something"
 
 # Every line of both programs' usage fits 80 columns.
-for program in "$render"; do
+for program in "$render" "$player"; do
   wide=$("$program" --help | awk 'length > 80' | wc -l)
   [ "$wide" = 0 ] && pass "${program##*/} --help within 80 columns" || fail "${program##*/} --help: $wide lines past 80"
 done
