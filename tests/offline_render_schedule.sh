@@ -121,7 +121,7 @@ cases=(
   "1|tessera: write error: No space left on device|$P --version >/dev/full"
   "1|tessera: write error: Bad file descriptor|$P --help >&-"
   "0|usage: tessera [--window]|$P -h"
-  "1|tessera: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of textures/radial3.jpg|LD_PRELOAD='$raise_gl_error' $R --check --to 100"
+  "1|tessera-render: OpenGL error GL_INVALID_ENUM (0x0500) pending before the load of textures/radial3.jpg|LD_PRELOAD='$raise_gl_error' $R --check --to 100"
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r want line command <<<"$c"
@@ -149,5 +149,19 @@ for program in "$render" "$player"; do
   wide=$("$program" --help | awk 'length > 80' | wc -l)
   [ "$wide" = 0 ] && pass "${program##*/} --help within 80 columns" || fail "${program##*/} --help: $wide lines past 80"
 done
+
+# One line for each picture that is wanted twice and missing, one for a
+# pictures' folder it may not read, and "permission denied" for a data
+# folder it may not enter. Root reads everything, so these run as nobody.
+as_user() { if [ "$(id -u)" = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi; }
+chmod 755 "$work"
+cp -rL "$testdata/demo" "$work/noviso" && rm "$work/noviso/textures/viso.jpg"
+(cd "$work/noviso" && as_user "$render" --check --to 100) 2>"$work/err"
+[ $? = 0 ] && [ "$(grep -c viso.jpg "$work/err")" = 1 ] && pass "a picture loaded twice and missing is said once" \
+  || fail "missing viso.jpg: $(cat "$work/err")"
+cp -rL "$testdata/demo" "$work/locked" && chmod 000 "$work/locked/textures"
+(cd "$work/locked" && as_user "$render" --check --to 100) 2>"$work/err"
+[ $? = 0 ] && [ "$(grep -c textures "$work/err")" = 1 ] && grep -q "textures cannot be read (Permission denied)" "$work/err" \
+  && pass "an unreadable textures/ is said in one line" || fail "unreadable textures/: $(cat "$work/err")"
 
 report
