@@ -163,5 +163,14 @@ cp -rL "$testdata/demo" "$work/locked" && chmod 000 "$work/locked/textures"
 (cd "$work/locked" && as_user "$render" --check --to 100) 2>"$work/err"
 [ $? = 0 ] && [ "$(grep -c textures "$work/err")" = 1 ] && grep -q "textures cannot be read (Permission denied)" "$work/err" \
   && pass "an unreadable textures/ is said in one line" || fail "unreadable textures/: $(cat "$work/err")"
+# A copy of the renderer outside its build tree finds no data of its own.
+mkdir -p "$work/bin" "$work/empty" && cp "$render" "$work/bin/" && chmod 000 "$work/locked"
+(cd "$work/empty" && TESSERA_DATA_DIR="$work/locked" as_user "$work/bin/${render##*/}" --check) 2>"$work/err"
+[ $? = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -qF "\"$work/locked\" (permission denied)" "$work/err" \
+  && pass "a data folder it may not read is named as such" || fail "locked data folder: $(cat "$work/err")"
+chmod 755 "$work/locked"
+(cd "$work/empty" && TESSERA_DATA_DIR=$'/no/such\nplace, "here"' "$work/bin/${render##*/}" --check) 2>"$work/err"
+[ $? = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -qF '"/no/such\nplace, \"here\""' "$work/err" \
+  && pass "the places looked at are quoted, one line" || fail "places: $(cat "$work/err")"
 
 report
