@@ -367,11 +367,17 @@ struct FileIdentity {
     mode_t type = 0;
 };
 
-FileIdentity identify(const std::string& path) {
+// `resolvedDir`, when given, is the path's folder already resolved: the
+// frame files of a long run share it, and one stat each is enough.
+FileIdentity identify(const std::string& path, const std::string& resolvedDir = "") {
     FileIdentity id;
     std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-    id.resolved = error ? path : resolved.string();
+    if (!resolvedDir.empty()) {
+        id.resolved = resolvedDir + path.substr(path.rfind('/'));
+    } else {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+        id.resolved = error ? path : resolved.string();
+    }
     struct stat info {};
     if (stat(path.c_str(), &info) == 0) {
         id.exists = true;
@@ -424,8 +430,10 @@ void checkOutputs() {
             std::snprintf(name, sizeof name, "/frame-%06ld.png", frame);
             outputs.push_back({"--out", "a frame file", options.outDir + name, {}});
         }
+    const std::string resolvedOutDir = options.outDir.empty() ? "" : identify(options.outDir).resolved;
     for (OutputFile& output : outputs) {
-        output.id = identify(output.path);
+        const bool png = output.option != std::string("--video") && output.option != std::string("--wav");
+        output.id = identify(output.path, png ? resolvedOutDir : "");
         if (output.id.exists && output.id.type != S_IFREG) {
             std::fprintf(stderr, "tessera-render: %s %s is %s, not a regular file; %s must go to a file it can seek in\n",
                          output.option, output.path.c_str(), fileTypeName(output.id.type), output.kind);
