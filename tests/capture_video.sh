@@ -125,10 +125,6 @@ done
 status=$?
 check "file size limit: status 1, one line, partial file removed" \
   '[ $status = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "File too large" "$work/stderr" && [ ! -e "$work/big.mp4" ]'
-"$render" --fps 60 --size 320x240 --video /dev/full 2>"$work/stderr"
-status=$?
-check "full device: status 1, one line" \
-  '[ $status = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "No space left on device" "$work/stderr" && [ -c /dev/full ]'
 
 # Stop signals: the file is finished and plays to the last frame written.
 # Started from a script, the program would inherit SIGINT ignored: reset it.
@@ -153,5 +149,54 @@ wait_for "$work/sig/frame-000010.png" && kill -s HUP $pid
 wait $pid
 status=$?
 check "SIGHUP inherited as ignored stays ignored" '[ $status = 0 ] && [ "$(ls "$work/sig" | wc -l)" = 30 ]'
+
+# Write failures that come as signals, and repeated stop signals. Each case
+# keeps its own status, so that no check reads a status another one set.
+plays() { [ -s "$1" ] && [ -z "$(ffmpeg -v error -i "$1" -f null - 2>&1)" ]; }
+# A reader that goes away (after the pipe's 64 KiB are full): the bands fail
+# as a write error, the video goes.
+rm -f "$work/pipe.mp4"
+{ "$render" --fps 60 --size 160x120 --to 60000 --bands --video "$work/pipe.mp4" 2>"$work/stderr"; echo $? >"$work/status"; } |
+  head -n 2 >/dev/null
+status=$(cat "$work/status")
+if [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "Broken pipe" "$work/stderr" && [ ! -e "$work/pipe.mp4" ]; then
+  pass "closed pipe: status 1, one line, the video removed"
+else fail "closed pipe: status $status, $(ls "$work"/pipe.mp4 2>&1), said: $(cat "$work/stderr")"; fi
+# A file size limit, with SIGXFSZ at its default: the file goes, in one line.
+for out in "--video $work/limit.mp4" "--wav $work/limit.wav"; do
+  (ulimit -f 64; exec "$render" --fps 60 --size 320x240 $out) 2>"$work/stderr"
+  status=$?
+  if [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "File too large" "$work/stderr" && [ ! -e "${out#* }" ]; then
+    pass "file size limit on ${out%% *}: status 1, one line, file removed"
+  else fail "file size limit on ${out%% *}: status $status, said: $(cat "$work/stderr")"; fi
+done
+# TERM, TERM, INT in a row: the first one is the one reported, and the file
+# is either finished and plays or, stopped while it was being finished, gone.
+rm -rf "$work/sig" "$work/rep.mp4"
+env --default-signal=INT,QUIT "$render" --fps 10 --size 160x120 --video "$work/rep.mp4" --out "$work/sig" 2>"$work/stderr" &
+pid=$!
+wait_for "$work/sig/frame-000010.png" && kill -s TERM $pid && kill -s TERM $pid && kill -s INT $pid
+wait $pid
+status=$?
+if [ "$status" = 143 ] && grep -q "^tessera-render: interrupted by SIGTERM" "$work/stderr" &&
+   { [ ! -e "$work/rep.mp4" ] || plays "$work/rep.mp4"; }; then
+  pass "TERM, TERM, INT: status 143, SIGTERM reported, no broken file"
+else fail "TERM, TERM, INT: status $status, said: $(cat "$work/stderr")"; fi
+# A second signal while a large video is being finished ends the run at once
+# and removes the unfinished file.
+rm -f "$work/slow.mp4"
+env --default-signal=INT,QUIT "$render" --fps 60 --size 3840x2160 --video "$work/slow.mp4" 2>"$work/stderr" &
+pid=$!
+for _ in $(seq 600); do [ "$(stat -c %s "$work/slow.mp4" 2>/dev/null || echo 0)" -gt 200000 ] && break; sleep 0.1; done
+kill -s INT $pid
+sleep 0.3
+kill -s INT $pid
+started=$(date +%s%N)
+wait $pid
+status=$?
+took=$((($(date +%s%N) - started) / 1000000))
+if [ "$status" = 130 ] && [ ! -e "$work/slow.mp4" ] && [ "$took" -lt 2000 ] && grep -q "second SIGINT" "$work/stderr"; then
+  pass "a second SIGINT while finishing: status 130 in $took ms, the unfinished file removed"
+else fail "second SIGINT: status $status after $took ms, $(ls "$work"/slow.mp4 2>&1), said: $(cat "$work/stderr")"; fi
 
 report

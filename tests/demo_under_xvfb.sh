@@ -101,7 +101,7 @@ pid=$!
 wait_exit 5
 message=$(cat "$work/stderr")
 if [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] &&
-   [[ $message == *'music/mix.mp3'* ]] && [[ $message == *"$work/empty,"* ]]; then
+   [[ $message == *'music/mix.mp3'* ]] && [[ $message == *"\"$work/empty\","* ]]; then
   pass "missing music: $message"
 else
   fail "missing music: status $status, stderr: $message"

@@ -139,9 +139,10 @@ for name in tessera tessera-render; do
   done
   for var in "" "$work/nowhere"; do
     (cd "$work/empty" && TESSERA_DATA_DIR=$var env -u DISPLAY "$work/lone/bin/$name" "${args[@]}") >/dev/null 2>"$work/err"
-    status=$? shown=${var:-\$TESSERA_DATA_DIR (not set)}
+    status=$? shown=${var:+\"$var\"}
+    shown=${shown:-\$TESSERA_DATA_DIR (not set)}
     [ "$status" = 1 ] && [ "$(wc -l <"$work/err")" = 1 ] &&
-      grep -qF "any of: $work/empty, $shown, $work/lone/share/tessera" "$work/err" \
+      grep -qF "any of: \"$work/empty\", $shown, \"$work/lone/share/tessera\"" "$work/err" \
       && pass "$name with no data${var:+, TESSERA_DATA_DIR set}: $(cat "$work/err")" \
       || fail "$name with no data: status $status, $(cat "$work/err")"
   done

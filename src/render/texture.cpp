@@ -257,9 +257,13 @@ bool rescale(std::vector<uint8_t>* picture, int width, int height, TexturePixels
 // The shared body of both entry points; `filter` is the minifying and
 // magnifying filter.
 int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
+    // A picture that two effects load (viso.jpg) and that cannot be loaded
+    // is said at its first load only.
+    static std::set<std::string> picturesSaid;
     auto fail = [&](const std::string& reason) {
-        std::fprintf(stderr, "tessera: cannot load picture %s: %s; its effect draws untextured\n",
-                     path ? path : "(no path)", reason.c_str());
+        if (path && !picturesSaid.insert(path).second) return 0;
+        std::fprintf(stderr, "%s: cannot load picture %s: %s; its effect draws untextured\n",
+                     program_invocation_short_name, path ? path : "(no path)", reason.c_str());
         return 0;
     };
     if (path == nullptr || textureId == nullptr) return fail("no path or no texture variable given");
@@ -283,17 +287,22 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
         return fail("full path has " + std::to_string(fullPath.size()) + " characters, more than " +
                     std::to_string(kMaxFullPathChars - 1));
 
-    // A folder that is missing or empty is said once, in the first load from
-    // it, and not again for every other picture wanted from it.
+    // A folder that is missing, empty or may not be read is said once, in
+    // the first load from it, and not again for every other picture wanted
+    // from it.
     static std::set<std::string> foldersSaid;
-    if (access(fullPath.c_str(), F_OK) != 0 && errno == ENOENT) {
+    if (access(fullPath.c_str(), F_OK) != 0 && (errno == ENOENT || errno == EACCES)) {
+        const int why = errno;
         const std::filesystem::path folder = std::filesystem::path(fullPath).parent_path();
         std::error_code error;
-        const bool missing = !std::filesystem::is_directory(folder, error);
-        if (missing || std::filesystem::is_empty(folder, error)) {
+        const bool missing = why == ENOENT && !std::filesystem::is_directory(folder, error);
+        const bool locked = why == EACCES && access(folder.c_str(), R_OK | X_OK) != 0;
+        if (missing || locked || (why == ENOENT && std::filesystem::is_empty(folder, error))) {
             if (!foldersSaid.insert(folder.string()).second) return 0;
-            return fail("its folder " + folder.string() + (missing ? " is missing" : " is empty") +
-                        "; no other picture from it is mentioned");
+            const std::string state = missing  ? " is missing"
+                                      : locked ? std::string(" cannot be read (") + std::strerror(EACCES) + ")"
+                                               : " is empty";
+            return fail("its folder " + folder.string() + state + "; no other picture from it is mentioned");
         }
     }
 
@@ -321,7 +330,7 @@ int loadWithFilter(const char* path, GLuint* textureId, GLint filter) {
     // otherwise draw as nothing without a word. Errors raised before the
     // upload are not ours, but they are someone's: they are reported here,
     // where they were found, and counted for tessera-render --check.
-    reportPendingGlErrors("tessera", ("pending before the load of " + std::string(path) +
+    reportPendingGlErrors(program_invocation_short_name, ("pending before the load of " + std::string(path) +
                                       " (raised earlier, by start-up or a scene)").c_str());
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);

@@ -3,8 +3,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -49,24 +51,57 @@ std::vector<std::string> dataDirCandidates(const char* buildRoot, const char* fr
 
 // The music file must be there as a file; the pictures' folder must be
 // there, though a picture missing from it only leaves its effect untextured.
-bool holdsDemoData(const std::string& dir) {
-    std::error_code error;
-    return fs::is_regular_file(fs::path(dir) / "music" / "mix.mp3", error) &&
-           fs::is_directory(fs::path(dir) / "textures", error);
+// A folder without textures/ is not a data folder at all: the search goes on.
+bool holdsDemoData(const std::string& dir, bool* denied) {
+    std::error_code musicError, picturesError;
+    const bool holds = fs::is_regular_file(fs::path(dir) / "music" / "mix.mp3", musicError) &&
+                       fs::is_directory(fs::path(dir) / "textures", picturesError);
+    if (denied)
+        *denied = musicError == std::errc::permission_denied || picturesError == std::errc::permission_denied;
+    return holds;
 }
+
+namespace {
+
+// A path in double quotes, with quotes, backslashes and control characters
+// escaped, so that the list of places stays one unambiguous line whatever
+// the names hold (", " or a newline in $TESSERA_DATA_DIR).
+std::string quoted(const std::string& path) {
+    std::string out = "\"";
+    for (const unsigned char c : path) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c == 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
 
 // Picks the first place that holds the data and changes to it; otherwise
 // writes the one line that names every place looked at.
 bool enterDataDir(const char* program, const char* buildRoot, const char* fromExe, const char* installedFromExe) {
     const std::vector<std::string> places = dataDirCandidates(buildRoot, fromExe, installedFromExe);
-    for (const std::string& place : places) {
-        if (place == kUnsetVariable || !holdsDemoData(place)) continue;
-        if (chdir(place.c_str()) == 0) return true;
-        std::perror((std::string(program) + ": cannot change to " + place).c_str());
-        return false;
-    }
     std::string list;
-    for (const std::string& place : places) list += (list.empty() ? "" : ", ") + place;
+    for (const std::string& place : places) {
+        bool denied = false;
+        if (place != kUnsetVariable && holdsDemoData(place, &denied)) {
+            if (chdir(place.c_str()) == 0) return true;
+            std::fprintf(stderr, "%s: cannot change to %s: %s\n", program, quoted(place).c_str(), std::strerror(errno));
+            return false;
+        }
+        list += list.empty() ? "" : ", ";
+        list += place == kUnsetVariable ? place : quoted(place) + (denied ? " (permission denied)" : "");
+    }
     std::fprintf(stderr, "%s: no music/mix.mp3 and textures/ in any of: %s\n", program, list.c_str());
     return false;
 }

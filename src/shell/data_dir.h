@@ -15,8 +15,10 @@
 std::vector<std::string> dataDirCandidates(const char* buildRoot, const char* fromExe, const char* installedFromExe);
 
 // Whether a folder holds the data: music/mix.mp3 and a textures/ folder.
-bool holdsDemoData(const std::string& dir);
+// *denied (when given) tells whether a permission kept it from looking.
+bool holdsDemoData(const std::string& dir, bool* denied = nullptr);
 
 // Changes to the first candidate that holds the data. When none does, says
-// so in one line on stderr naming every place looked at, and returns false.
+// so in one line on stderr naming every place looked at, each quoted, with
+// "(permission denied)" after one it may not look into; returns false.
 bool enterDataDir(const char* program, const char* buildRoot, const char* fromExe, const char* installedFromExe);

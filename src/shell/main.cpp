@@ -7,6 +7,7 @@
 #include <GL/freeglut.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,18 +26,33 @@ static const char kUsage[] =
     "usage: tessera [--window] [--native] [--max-fps N] [--help] [--version]\n"
     "Plays the demo full screen with its music; it ends by itself after 260 s.\n"
     "  --window       play in an ordinary resizable 640 x 480 window instead\n"
-    "  --native       on a screen larger than 640 x 480, draw at the picture's shown size (thinner\n"
-    "                 lines, finer patterns) instead of drawing at 640 x 480 and scaling it up\n"
-    "  --max-fps N    start at most N frames a second (default 60, the rate the effects that\n"
-    "                 step once a frame were made for); 0 draws as fast as the machine allows\n"
-    "  --help         print this and exit\n"
+    "  --native       on a screen larger than 640 x 480, draw at the picture's shown\n"
+    "                 size (thinner lines, finer patterns) instead of drawing at\n"
+    "                 640 x 480 and scaling it up\n"
+    "  --max-fps N    start at most N frames a second (default 60, the rate the\n"
+    "                 effects that step once a frame were made for); 0 draws as\n"
+    "                 fast as the machine allows\n"
+    "  --help, -h     print this and exit\n"
     "  --version      print the version and exit\n"
-    "Escape or closing the window ends it; every other key is ignored. Ctrl+C, SIGTERM\n"
-    "and SIGHUP end it too, with exit status 128 + the signal's number.\n"
-    "Data (music/mix.mp3 and textures/) comes from the first of: the working directory,\n"
-    "$TESSERA_DATA_DIR, the build tree beside the program, <prefix>/share/tessera.\n"
-    "Exit status: 0 ended (Escape, window closed, end of the demo); 1 no data, unplayable\n"
-    "music or no X display; 2 a bad command line; 128 + N ended by signal N.\n";
+    "Escape or closing the window ends it; every other key is ignored. Ctrl+C,\n"
+    "SIGTERM and SIGHUP end it too, with exit status 128 + the signal's number.\n"
+    "Data (music/mix.mp3 and textures/) comes from the first of: the working\n"
+    "directory, $TESSERA_DATA_DIR, the build tree beside the program,\n"
+    "<prefix>/share/tessera.\n"
+    "Exit status: 0 ended (Escape, window closed, end of the demo); 1 no data,\n"
+    "unplayable music or no X display; 2 a bad command line; 128 + N ended by\n"
+    "signal N.\n";
+
+// Prints --help or --version on stdout and exits: status 0, or 1 with the
+// reason when it could not be written (a closed or full standard output).
+[[noreturn]] static void printAndExit(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "tessera: write error: %s\n", std::strerror(errno));
+        std::exit(1);
+    }
+    std::exit(0);
+}
 
 // --max-fps takes a whole number from 0 (no cap) to 1000.
 static int readFrameCap(const char* text) {
@@ -64,12 +80,10 @@ static bool readCommandLine(int argc, char** argv) {
             maxFramesPerSecond = readFrameCap(i + 1 < argc ? argv[++i] : nullptr);
         } else if (!std::strcmp(argv[i], "--native")) {
             drawAtNativeSize = true;
-        } else if (!std::strcmp(argv[i], "--help")) {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
+        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            printAndExit(kUsage);
         } else if (!std::strcmp(argv[i], "--version")) {
-            std::printf("tessera %s\n", TESSERA_VERSION);
-            std::exit(0);
+            printAndExit(std::string("tessera ") + TESSERA_VERSION + "\n");
         } else {
             std::fprintf(stderr, "tessera: unknown %s \"%s\"\n", argv[i][0] == '-' ? "option" : "argument", argv[i]);
             std::fputs(kUsage, stderr);

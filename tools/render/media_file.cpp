@@ -14,6 +14,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "audio/music.h"
@@ -185,14 +186,18 @@ bool encodePending(MediaFile* file, int count, std::string* reason) {
 
 }  // namespace
 
-// Only the containers that take H.264 and AAC with their timing intact.
+// Only the containers that take H.264 and AAC with their timing intact, by
+// the extensions that say "video" (.mka and .m4a name sound-only files).
 const char* mediaVideoContainer(const std::string& path) {
     const size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.find('.', 1) == std::string::npos) return "mp4";
-    const AVOutputFormat* format = av_guess_format(nullptr, name.c_str(), nullptr);
-    for (const char* fits : {"mp4", "matroska", "mov"})
-        if (format && !std::strcmp(format->name, fits)) return fits;
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return "mp4";
+    std::string extension = name.substr(dot + 1);
+    for (char& c : extension) c = char(std::tolower((unsigned char)c));
+    if (extension == "mp4") return "mp4";
+    if (extension == "mkv") return "matroska";
+    if (extension == "mov") return "mov";
     return nullptr;
 }
 

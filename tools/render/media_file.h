@@ -17,7 +17,7 @@ enum class MediaKind { Video, Sound };
 
 // The libavformat container for a video file's name: "mp4", "matroska" or
 // "mov" by its extension (.mp4, .mkv, .mov, any case), "mp4" for a name
-// without one (a device such as /dev/full); null for any other extension.
+// without one; null for any other extension (.mka, .avi, ...).
 const char* mediaVideoContainer(const std::string& path);
 
 // Opens (creates or truncates) the file and writes its header. Returns null

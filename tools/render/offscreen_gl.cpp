@@ -117,7 +117,7 @@ bool writePngRgb(const std::string& path, int width, int height, const std::vect
     image.format = PNG_FORMAT_RGB;
     if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr)) {
         if (reason) *reason = image.message;
-        else std::fprintf(stderr, "tessera: cannot write %s: %s\n", path.c_str(), image.message);
+        else std::fprintf(stderr, "tessera-render: cannot write %s: %s\n", path.c_str(), image.message);
         return false;
     }
     return true;

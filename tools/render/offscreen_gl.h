@@ -22,6 +22,6 @@ int offscreenWidth();
 int offscreenHeight();
 
 // Writes RGB bytes (top row first) as a PNG file. On failure gives the
-// reason through `reason`, or without one prints "tessera: cannot write ...".
+// reason through `reason`, or without one prints "tessera-render: cannot write ...".
 bool writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb,
                  std::string* reason = nullptr);
