@@ -9,6 +9,7 @@
 
 #include "offscreen_gl.h"
 #include "render/camera.h"
+#include "render/picture_layout.h"
 #include "shell/window.h"
 
 namespace {

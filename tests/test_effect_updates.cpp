@@ -13,7 +13,7 @@
 #include "scenes/square_grid.h"
 #include "scenes/volume_scene.h"
 #include "scenes/window_scene.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/timeline.h"
 #include "test_generator_util.h"
 

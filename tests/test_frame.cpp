@@ -10,11 +10,12 @@
 
 #include "audio/music.h"
 #include "offscreen_gl.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/frame.h"
 #include "shell/frame_pacing.h"
 #include "shell/startup.h"
 #include "shell/timeline.h"
+#include "render/picture_layout.h"
 #include "shell/window.h"
 #include "window_offscreen.h"
 

@@ -11,7 +11,7 @@
 
 #include "offscreen_gl.h"
 #include "render/mesh.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "test_generator_util.h"
 
 namespace {

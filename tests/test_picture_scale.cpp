@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "offscreen_gl.h"
+#include "render/picture_layout.h"
 #include "shell/window.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "marks.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/timeline.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/timeline.h"
 #include "state/schedule.h"
 #include "test_generator_util.h"

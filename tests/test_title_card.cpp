@@ -14,7 +14,7 @@
 #include "offscreen_gl.h"
 #include "overlays/title_card.h"
 #include "render/texture.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/timeline.h"
 #include "test_texture_util.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "render/screen_quad.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 GLuint chessboardTextures[4] = {0, 0, 0, 0};
 

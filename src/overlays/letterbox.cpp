@@ -5,7 +5,7 @@
 
 #include "render/camera.h"
 #include "render/gl_state.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 // Both bars run counter-clockwise for every edge below 1, so culling never
 // drops them; past 0 they overlap and still cover everything.

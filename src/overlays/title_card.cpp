@@ -2,7 +2,7 @@
 #include "overlays/title_card.h"
 
 #include "render/gl_state.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 GLuint introTexture = 0;
 GLuint whoTexture = 0;

@@ -4,7 +4,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "shell/window.h"
+#include "render/picture_layout.h"
 
 // Orthographic projection for the screen-space layers. The near plane at -1
 // keeps quads drawn at z = 0 inside the volume.

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 int32_t meshGShadeLevels[kMeshGVertexCount] = {};
 int32_t meshHShadeLevels[kMeshHVertexCount] = {};

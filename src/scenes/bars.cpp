@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "render/camera.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 float barPhases[kBarCount];
 float barOffsets[kBarCount];

@@ -6,7 +6,7 @@
 #include "render/camera.h"
 #include "render/gl_state.h"
 #include "render/mesh.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 GLuint displacedSceneTexture = 0;
 

@@ -4,7 +4,7 @@
 #include "render/gl_state.h"
 #include "render/mesh.h"
 #include "scenes/square_grid.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 GLuint floorPairTexture = 0;
 GLuint floorMaskMeshTexture = 0;

@@ -5,7 +5,7 @@
 
 #include "render/camera.h"
 #include "render/mesh.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 const Mesh* halftoneMesh(int index, const int32_t** shadeLevels) {
     if (index == 0) {

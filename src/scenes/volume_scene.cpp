@@ -6,8 +6,7 @@
 
 #include "render/gl_state.h"
 #include "render/mesh.h"
-#include "shell/demo_state.h"
-#include "shell/timeline.h"
+#include "state/demo_state.h"
 
 GLuint volumeCubeTexture = 0;
 float brushPoint[3] = {0.0f, 0.0f, 0.0f};

@@ -7,7 +7,7 @@
 #include "render/mesh.h"
 #include "scenes/bars.h"
 #include "scenes/square_grid.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 GLuint windowSceneTexture = 0;
 float windowSpin = 0.0f;

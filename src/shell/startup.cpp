@@ -21,9 +21,9 @@
 #include "scenes/square_grid.h"
 #include "scenes/volume_scene.h"
 #include "scenes/window_scene.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/timeline.h"
-#include "shell/window.h"
+#include "render/picture_layout.h"
 
 // Starts the music, or ends the program if it cannot: without the music the
 // clock never moves and the first frame would repeat forever.

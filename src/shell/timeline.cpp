@@ -14,13 +14,11 @@
 #include <bit>
 #include <iterator>
 
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/frame.h"
 #include "state/schedule.h"
 
 using namespace schedule;
-
-float volumeGrid[kVolumeCells];
 
 namespace {
 

@@ -5,12 +5,6 @@
 
 #include "state/schedule.h"
 
-constexpr int kVolumeSide = 30;
-constexpr int kVolumeCells = kVolumeSide * kVolumeSide * kVolumeSide;
-
-// The cube volume scene's lattice, cell (x, y, z) at (x * 30 + y) * 30 + z.
-extern float volumeGrid[kVolumeCells];
-
 // Applies the schedule (state/schedule.h) at t, the music position in ms:
 // the key in force there, then the fades, the letterbox and the seeding
 // that step with the frame. At the schedule's end (kEndMs) or later it ends

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "shell/frame.h"
+#include "render/picture_layout.h"
 #include "shell/window.h"
 
-PictureRect pictureRect;
 bool drawAtNativeSize = false;
 
 static bool inGameMode = false;
@@ -37,10 +37,6 @@ bool displayIsReachable(std::string* reason) {
     *reason = name && *name ? std::string("cannot open the X display \"") + name + "\"; tessera needs a running X server"
                             : "no X display (DISPLAY is not set); tessera needs a graphical desktop";
     return false;
-}
-
-void applyPictureViewport() {
-    glViewport(pictureRect.x, pictureRect.y, pictureRect.width, pictureRect.height);
 }
 
 // GLUT's default reshape would stretch the viewport over the whole window;

@@ -19,7 +19,7 @@
 
 #include "audio/music.h"
 #include "offscreen_gl.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
 #include "window_offscreen.h"

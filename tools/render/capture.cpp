@@ -14,7 +14,7 @@
 
 #include "audio/music.h"
 #include "media_file.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 namespace {
 

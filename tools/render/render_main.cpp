@@ -34,7 +34,7 @@
 #include "offscreen_gl.h"
 #include "render/gl_errors.h"
 #include "shell/data_dir.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
 #include "window_offscreen.h"

@@ -10,13 +10,8 @@
 
 #include <cstring>
 
-PictureRect pictureRect;
 char offscreenTitle[256];
 void (*offscreenPresentHook)() = nullptr;
-
-void applyPictureViewport() {
-    glViewport(pictureRect.x, pictureRect.y, pictureRect.width, pictureRect.height);
-}
 
 // The flush hands the frame to the rasteriser as a window's buffer swap
 // would. Without it, frames nobody reads back pile up unrasterised in the

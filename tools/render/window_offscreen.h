@@ -1,6 +1,7 @@
 // window_offscreen.h -- what the offscreen window layer exposes to its users.
 #pragma once
 
+#include "render/picture_layout.h"
 #include "shell/window.h"
 
 // Called by presentFrame with the finished frame still in the framebuffer.

@@ -21,7 +21,7 @@
 #include "canvas.h"
 #include "lettering.h"
 #include "offscreen_gl.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/frame.h"
 #include "shell/startup.h"
 #include "state/schedule.h"

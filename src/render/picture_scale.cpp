@@ -15,7 +15,7 @@
 
 #include <algorithm>
 
-#include "shell/window.h"
+#include "render/picture_layout.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // demo_state.cpp -- storage for the shared values of demo_state.h.
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 
 SceneFlags sceneFlags;
 TimelineCues cues;
@@ -15,6 +15,7 @@ float halftoneLightPos[3];
 float halftoneWobble[3];
 float floorSpinPhase = 0.0f;
 float gridSquareHalfSize = 0.02f;
+float volumeGrid[kVolumeCells];
 
 char titleText[256];
 

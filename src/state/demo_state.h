@@ -19,9 +19,10 @@ constexpr float kDegToRad = 0.017452778f;
 constexpr double kDegToRadDouble = 3.1415 / 180.0;
 static_assert(float(kDegToRadDouble) == kDegToRad);
 
-// One flag per scene or overlay pass. clearSceneFlags switches off the first
-// seven together (the title card, the radial overlay and the five scenes); the chessboard and face overlay flags
-// change only by their own rows of the schedule.
+// One flag per scene or overlay pass. A change of scene switches off the
+// title card, the radial overlay and the five scenes together
+// (schedule::kSceneBlock); the chessboard and face overlay flags change only
+// by their own keys of the schedule.
 struct SceneFlags {
     bool titleCardOn = false;
     bool radialOverlayOn = false;
@@ -86,6 +87,12 @@ extern float halftoneLightPos[3];
 extern float halftoneWobble[3];
 extern float floorSpinPhase;
 extern float gridSquareHalfSize;
+
+// The cube volume scene's lattice, cell (x, y, z) at (x * 30 + y) * 30 + z.
+// The schedule seeds it, the scene grows, fades and draws it.
+constexpr int kVolumeSide = 30;
+constexpr int kVolumeCells = kVolumeSide * kVolumeSide * kVolumeSide;
+extern float volumeGrid[kVolumeCells];
 
 // The window title: the music position as decimal text.
 extern char titleText[256];

@@ -1,5 +1,13 @@
 // picture_rect.cpp -- where the 640 x 480 picture sits in a larger window.
-#include "shell/window.h"
+#include <GL/gl.h>
+
+#include "render/picture_layout.h"
+
+PictureRect pictureRect;
+
+void applyPictureViewport() {
+    glViewport(pictureRect.x, pictureRect.y, pictureRect.width, pictureRect.height);
+}
 
 // Full height on a wide window, full width on a tall one; integer pixels,
 // centred, so the bars around it are black and at most one pixel uneven.
