@@ -32,7 +32,8 @@ using namespace ::schedule;
 constexpr int32_t kMarksMs[] = {
     kRadialMs,                      // drums come in under the radial overlay
     kWindowMs,                      // first full section
-    kChessboardFramesMs[0], kChessboardFramesMs[1], kChessboardFramesMs[2], kChessboardFramesMs[3],
+    kChessboardFramesMs[0], kChessboardFramesMs[1],  // the four chessboard frames
+    kChessboardFramesMs[2], kChessboardFramesMs[3],
     kDisplacedMs,                   // second section
     kPulseMs, kPulseStopsMs,        // riser start and its landing
     kVolumeMs,                      // cube volume section
