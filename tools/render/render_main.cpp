@@ -3,8 +3,8 @@
 // Runs the demo's own start-up and frame code in an offscreen context with a
 // stepped music clock: frame k reads the clock at k * 1000 / fps ms, so a
 // render is the same, bit for bit, on every run. Frames before --from are
-// drawn and updated too (effects carry state through the whole run) but not
-// written. The range runs from --from up to --to, not included; a still may
+// updated and drawn too (effects carry state through the whole run) but not
+// written, and not rasterised: see fast_forward.h. The range runs from --from up to --to, not included; a still may
 // lie at --to. The schedule's end exits the renderer as it exits the demo; the
 // capture files are finished on that way out (an exit handler), so the last
 // frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
@@ -25,6 +25,7 @@
 
 #include "audio/music.h"
 #include "capture.h"
+#include "fast_forward.h"
 #include "media_file.h"
 #include "offscreen_gl.h"
 #include "render/gl_errors.h"
@@ -60,6 +61,7 @@ struct RenderOptions {
     long rangeFirst = 0;
     long rangeEnd = 0;
     long lastFrame = 0;
+    std::set<long> stillFrames;  // the frames the stills are taken from
 };
 
 RenderOptions options;
@@ -166,6 +168,7 @@ void settleRange() {
             refuse(still + ": the first frame at or past it is drawn at " + std::to_string(framePosition(index)) +
                    " ms, past --to " + std::to_string(options.to));
         lastStill = index;
+        options.stillFrames.insert(index);
     }
     // Without --to a run that writes stills alone stops after the last one.
     if (options.to >= 0) options.rangeEnd = firstFrameAtOrPast(std::min(options.to, kScheduleEndMs));
@@ -373,6 +376,15 @@ void catchStopSignals() {
     }
 }
 
+// Whether frame `index` of the run has its picture taken: a frame of the
+// range that goes to the video or a frame file (or is checked), or a still.
+// All others are fast-forwarded.
+bool pictureWanted(long index) {
+    const bool inRange = index >= options.rangeFirst && index < options.rangeEnd;
+    return (inRange && (!options.videoPath.empty() || options.everyFrame || options.check)) ||
+           options.stillFrames.count(index);
+}
+
 // Called by presentFrame with the finished picture in the framebuffer. The
 // position drawn is the clock of the previous update.
 void onPresent() {
@@ -513,6 +525,7 @@ int main(int argc, char** argv) {
         }
         if (framesPresented - 2 >= options.lastFrame) break;
         musicSetSteppedTime(int(frame * 1000 / options.fps));
+        fastForwardFrame(pictureWanted(frame - 1));  // this pass presents frame - 1
         renderFrame();
         if (options.check) checkFrame();
     }
