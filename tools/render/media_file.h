@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "presets.h"
+
 struct MediaFile;
 
 enum class MediaKind { Video, Sound };
@@ -20,10 +22,15 @@ enum class MediaKind { Video, Sound };
 // without one (a device such as /dev/full); null for any other extension.
 const char* mediaVideoContainer(const std::string& path);
 
+// How a video file is written beyond its size and rate.
+struct MediaOptions {
+    Preset preset = Preset::Default;
+};
+
 // Opens (creates or truncates) the file and writes its header. Returns null
 // with the reason when the file cannot be written or an encoder is missing.
 MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
-                     std::string* reason);
+                     std::string* reason, const MediaOptions& media = {});
 
 // The next picture: width * height BGRA pixels, bottom row first.
 bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string* reason);

@@ -62,6 +62,8 @@ struct RenderOptions {
     long rangeEnd = 0;
     long lastFrame = 0;
     std::set<long> stillFrames;  // the frames the stills are taken from
+    Preset preset = Preset::Default;
+    bool presetGiven = false;
 };
 
 RenderOptions options;
@@ -86,6 +88,7 @@ volatile std::sig_atomic_t stopSignal = 0;
     std::fprintf(message ? stderr : stdout,
                  "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native] [--video FILE]\n"
                  "                      [--wav FILE.wav] [--png-at MS[,MS...]] [--out DIR] [--bands] [--check]\n"
+                 "                      [--preset NAME]\n"
                  "Renders the demo offline, frame-exactly, with a stepped clock: frame k at k * 1000 / fps ms.\n"
                  "  --fps N          frames per second, 1 to 1000 (default 60)\n"
                  "  --from MS        start of the range written, below 260000 (default 0; earlier frames are\n"
@@ -103,6 +106,9 @@ volatile std::sig_atomic_t stopSignal = 0;
                  "  --out DIR        where PNG files go (default the working directory); without --png-at,\n"
                  "                   every frame of the range as DIR/frame-NNNNNN.png\n"
                  "  --bands          print ms,band100,band150,band250 for every frame of the range on stdout\n"
+                 "  --preset NAME    the encoding of --video: default (H.264, AAC 44.1 kHz),\n"
+                 "                   web (H.264 High, closed 0.5 s GOPs, AAC 48 kHz 384 kbit/s)\n"
+                 "                   or archive (lossless FFV1 and FLAC, .mkv only)\n"
                  "  --check          fail on a GL error or a matrix stack left deeper than 1 after a frame;\n"
                  "                   alone, a dry run that draws and checks the range and writes nothing\n"
                  "  --help, -h       print this and exit\n"
@@ -180,6 +186,15 @@ void settleRange() {
     options.lastFrame = std::max(options.rangeEnd - 1, lastStill);
 }
 
+// The preset against the container.
+void settleSplit() {
+    if (options.presetGiven && options.videoPath.empty()) refuse("--preset chooses the encoding of --video: give --video");
+    if (!options.videoPath.empty()) {
+        const std::string problem = presetContainerProblem(options.preset, mediaVideoContainer(options.videoPath));
+        if (!problem.empty()) refuse("--video " + options.videoPath + ": " + problem);
+    }
+}
+
 // An output path given as "" would silently write nothing.
 std::string pathValue(const char* text, const char* option) {
     if (!*text) refuse(std::string(option) + " needs a path, not an empty one");
@@ -228,6 +243,11 @@ void parseOptions(int argc, char** argv) {
             options.bands = true;
         } else if (!std::strcmp(arg, "--check")) {
             options.check = true;
+        } else if (!std::strcmp(arg, "--preset")) {
+            const char* name = value();
+            if (!presetByName(name, &options.preset))
+                refuse(std::string("unknown preset \"") + name + "\": default, web or archive");
+            options.presetGiven = true;
         } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
             usage(nullptr);
         } else {
@@ -239,6 +259,7 @@ void parseOptions(int argc, char** argv) {
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
     options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
     settleRange();
+    settleSplit();
 }
 
 // The outputs are named relative to the directory the renderer was started
@@ -469,6 +490,13 @@ void onExit() {
     }
 }
 
+// The encoding of --video.
+MediaOptions mediaOptions() {
+    MediaOptions media;
+    media.preset = options.preset;
+    return media;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -492,7 +520,8 @@ int main(int argc, char** argv) {
     }
     // Before anything is drawn: a path that cannot be written fails at once.
     if ((!options.videoPath.empty() || !options.wavPath.empty()) &&
-        !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason)) {
+        !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason,
+                     mediaOptions())) {
         std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
         return 1;
     }
