@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The encoding presets with the real tessera-render on the test track, read
-# back with ffprobe and ffmpeg.
+# The encoding presets, a render split into parts and joined, --jobs, and
+# the recipes that spread the parts over machines, with the real
+# tessera-render on the test track, read back with ffprobe and ffmpeg.
 # Small pictures and short ranges: what is checked is the files' make-up,
 # timing and content, not what a scene looks like.
 #
@@ -54,10 +55,61 @@ done
 check "archive: first, middle and last frames are the rendered pixels bit for bit" '[ "$same" = 3 ]'
 check "archive: the FLAC is the WAV of the range sample for sample" '[ "$(sound_md5 "$work/archive.mkv")" = "$(sound_md5 "$work/range.wav")" ]'
 
+# Parts joined by hand, given in any order, against the single renders.
+for k in 1 2 3; do "$render" "${range[@]}" --preset archive --part $k/3 --video "$work/a$k.mkv" 2>/dev/null; done
+check "a piece holds video alone, with its tag" \
+  '[ "$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$work/a2.mkv")" = video ] &&
+   ffprobe -v error -show_entries format_tags=TESSERA_PIECE -of csv=p=0 "$work/a2.mkv" | grep -q "^part 2/3 .*frames 60+30 range 30-120$"'
+"$render" --join "$work/joined.mkv" "$work/a3.mkv" "$work/a1.mkv" "$work/a2.mkv" 2>"$work/err"
+check "archive: the join has exactly the single render's decoded frames and sound" \
+  '[ $? = 0 ] && [ "$(frames_md5 "$work/joined.mkv")" = "$(frames_md5 "$work/archive.mkv")" ]'
+"$render" "${range[@]}" --preset web --jobs 2 --video "$work/jobs.mp4" 2>"$work/err"
+check "web --jobs 2 exits 0, leaves no pieces behind" '[ $? = 0 ] && [ -z "$(ls -A "$work" | grep pieces)" ]'
+check "web --jobs 2: frame count, times and durations of the single render" \
+  '[ "$(timing "$work/jobs.mp4" v)" = "$(timing "$work/web.mp4" v)" ] && [ "$(timing "$work/jobs.mp4" v | wc -l)" = 90 ] &&
+   [ "$(timing "$work/jobs.mp4" a)" = "$(timing "$work/web.mp4" a)" ]'
+check "web --jobs 2: the sound sample for sample the single render's" '[ "$(sound_md5 "$work/jobs.mp4")" = "$(sound_md5 "$work/web.mp4")" ]'
+script -qec "$render ${range[*]} --jobs 2 --video $work/tty.mp4" /dev/null >"$work/tty" 2>&1
+check "--jobs on a terminal: one progress line with each part's rate and the whole's time left" \
+  'grep -q "1: [0-9]* fps .* 2: [0-9]* fps .*all: [0-9]*:[0-9][0-9] left" "$work/tty"'
+
 # Bad input: one line, the documented status, nothing that looks complete.
 out=$work/bad.mp4
+check "--part 0/3 refused" 'refused 2 x "$out" "${range[@]}" --part 0/3 --video "$out"'
+check "--part 4/3 refused" 'refused 2 x "$out" "${range[@]}" --part 4/3 --video "$out"'
+check "--part 1/4 of a 3-frame range refused" 'refused 2 x "$out" --fps 30 --from 1000 --to 1100 --part 1/4 --video "$out"'
+check "--part with stills refused" 'refused 2 x "$out" "${range[@]}" --part 1/2 --png-at 2000 --video "$out"'
+check "--jobs without --video refused" 'refused 2 x "$out" "${range[@]}" --jobs 2 --wav "$work/x.wav"'
 check "an unknown preset refused" 'refused 2 x "$out" "${range[@]}" --preset youtube --video "$out"'
 check "archive into .mp4 refused" 'refused 2 x "$out" "${range[@]}" --preset archive --video "$out"'
 check "--preset without --video refused" 'refused 2 x "$out" "${range[@]}" --preset web --wav "$work/x.wav"'
+"$render" --fps 30 --size 320x240 --from 1000 --to 4000 --preset archive --part 2/3 --video "$work/size.mkv" 2>/dev/null
+"$render" --fps 15 --size 160x120 --from 1000 --to 4000 --preset archive --part 2/3 --video "$work/rate.mkv" 2>/dev/null
+"$render" "${range[@]}" --part 2/3 --video "$work/preset.mp4" 2>/dev/null
+cp "$work/a2.mkv" "$work/cut.mkv" && truncate -s $(($(stat -c%s "$work/a2.mkv") / 2)) "$work/cut.mkv"
+j=$work/j.mkv
+check "a join with a piece of another size refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/size.mkv" "$work/a3.mkv"'
+check "a join with a piece of another rate refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/rate.mkv" "$work/a3.mkv"'
+check "a join with a piece of another preset refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/preset.mp4" "$work/a3.mkv"'
+check "a join with a piece missing refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/a3.mkv"'
+check "a join with a piece twice refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/a2.mkv" "$work/a2.mkv" "$work/a3.mkv"'
+check "a join with a truncated piece refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/cut.mkv" "$work/a3.mkv"'
+check "a join of archive pieces into .mp4 refused" 'refused 1 x "$work/j.mp4" --join "$work/j.mp4" "$work/a1.mkv" "$work/a2.mkv" "$work/a3.mkv"'
+"$render" --fps 30 --size 160x120 --to 60000 --preset archive --part 1/2 --video "$work/killed.mkv" 2>"$work/err" &
+sleep 2
+kill -TERM $!
+wait $!
+check "a part stopped mid-render deletes its piece and says so" \
+  '[ $? = 143 ] && [ ! -e "$work/killed.mkv" ] && [ "$(wc -l <"$work/err")" = 1 ]'
+for k in 1 2 3; do "$render" "${range[@]}" --part $k/3 --video "$work/d$k.mp4" 2>/dev/null; done
+if unshare -m true 2>/dev/null; then
+  unshare -m bash -c "mkdir -p '$work/small' && mount -t tmpfs -o size=64k tmpfs '$work/small' &&
+    '$render' --join '$work/small/full.mp4' '$work/d1.mp4' '$work/d2.mp4' '$work/d3.mp4'; echo \$? >'$work/status';
+    ls -A '$work/small' >'$work/left'" 2>"$work/err"
+  check "a join onto a full disk fails with one line and leaves no file" \
+    '[ "$(cat "$work/status")" = 1 ] && [ ! -s "$work/left" ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "space" "$work/err"'
+else
+  echo "skipped: a full disk needs a private tmpfs (unshare -m)"
+fi
 
 report

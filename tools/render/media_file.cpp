@@ -270,6 +270,19 @@ const char* mediaVideoContainer(const std::string& path) {
     return nullptr;
 }
 
+// The joined file's video: a stream that takes the pieces' packets as
+// they are.
+bool addCopiedVideo(MediaFile* file, int fps, std::string* reason) {
+    Track& track = file->video;
+    track.stream = avformat_new_stream(file->format, nullptr);
+    if (!track.stream || avcodec_parameters_copy(track.stream->codecpar, file->media.copiedVideo) < 0)
+        return fail(reason, "cannot add a stream", AVERROR(ENOMEM));
+    track.stream->codecpar->codec_tag = 0;  // the container picks its own
+    track.stream->time_base = AVRational{1, fps};
+    track.stream->avg_frame_rate = track.stream->r_frame_rate = AVRational{fps, 1};
+    return true;
+}
+
 MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
                      std::string* reason, const MediaOptions& media) {
     // Every failure is reported by the caller in one line of its own.
@@ -285,7 +298,10 @@ MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int hei
     int error = container ? avformat_alloc_output_context2(&file->format, nullptr, container, path.c_str())
                           : AVERROR(EINVAL);
     bool ok = error >= 0 || fail(reason, "cannot set up " + path, error);
-    ok = ok && (kind != MediaKind::Video || addVideo(file, width, height, fps, reason)) && addSound(file, reason);
+    if (ok && kind == MediaKind::Video)
+        ok = media.copiedVideo ? addCopiedVideo(file, fps, reason) : addVideo(file, width, height, fps, reason);
+    ok = ok && (kind != MediaKind::Video || media.sound ? addSound(file, reason) : true);
+    if (ok && !media.pieceTag.empty()) av_dict_set(&file->format->metadata, "TESSERA_PIECE", media.pieceTag.c_str(), 0);
     if (ok && (error = avio_open(&file->format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
         ok = fail(reason, "cannot write " + path, error);
     if (ok) {
@@ -294,13 +310,13 @@ MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int hei
         // so it plays while it downloads, and the encoder's priming becomes
         // an edit list, so the first sample heard is the first sample given.
         // The web preset wants no edit list: players on video sites follow
-        // them poorly.
+        // them poorly. Pieces keep their tag in a metadata box of its own.
         if (kind == MediaKind::Video && std::strcmp(container, "matroska")) {
-            std::string flags = "+faststart";
+            std::string flags = media.pieceTag.empty() ? "+faststart" : "+faststart+use_metadata_tags";
             // Without an edit list the B-frames' reordering delay would show
             // the pictures late: negative composition offsets start the
             // first picture at 0, with the sound.
-            if (media.preset == Preset::Web) {
+            if (media.preset == Preset::Web && media.pieceTag.empty()) {
                 av_dict_set(&options, "use_editlist", "0", 0);
                 flags += "+negative_cts_offsets";
             }
@@ -338,7 +354,7 @@ bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string
 
 bool mediaWriteSound(MediaFile* file, const int16_t* samples, int frames, std::string* reason) {
     Track& track = file->sound;
-    if (frames <= 0) return true;
+    if (frames <= 0 || !track.codec) return true;  // a piece of a split render has no sound
     if (!file->resampler) {  // PCM takes the samples as they are, in any count
         av_frame_unref(track.frame);
         track.frame->format = AV_SAMPLE_FMT_S16;
@@ -352,6 +368,16 @@ bool mediaWriteSound(MediaFile* file, const int16_t* samples, int frames, std::s
         return encode(file, track, track.frame, reason);
     }
     return convertSound(file, reinterpret_cast<const uint8_t*>(samples), frames, reason);
+}
+
+bool mediaWritePacket(MediaFile* file, AVPacket* packet, AVRational timeBase, std::string* reason) {
+    Track& track = file->video;
+    av_packet_rescale_ts(packet, timeBase, track.stream->time_base);
+    packet->stream_index = track.stream->index;
+    packet->pos = -1;
+    file->bytes += packet->size;
+    const int error = av_interleaved_write_frame(file->format, packet);
+    return error >= 0 || fail(reason, std::string("cannot write ") + file->path, error);
 }
 
 bool mediaFinish(MediaFile* file, long long* bytes, std::string* reason) {
