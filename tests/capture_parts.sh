@@ -73,6 +73,35 @@ script -qec "$render ${range[*]} --jobs 2 --video $work/tty.mp4" /dev/null >"$wo
 check "--jobs on a terminal: one progress line with each part's rate and the whole's time left" \
   'grep -q "1: [0-9]* fps .* 2: [0-9]* fps .*all: [0-9]*:[0-9][0-9] left" "$work/tty"'
 
+# The recipes for many machines: GNU parallel with two job slots here, and
+# the Slurm array's tasks run by hand with the array variables set, its
+# submission against a stand-in sbatch that records what it was given.
+export TESSERA_RENDER=$render TESSERA_DATA_DIR=$PWD
+"$scripts/render-parallel" 3 "$work/parallel.mkv" 2/: -- "${range[@]}" --preset archive >/dev/null 2>&1
+check "GNU parallel recipe: the joined render is the single one, no pieces left" \
+  '[ $? = 0 ] && [ "$(frames_md5 "$work/parallel.mkv")" = "$(frames_md5 "$work/archive.mkv")" ] &&
+   [ -z "$(ls -A "$work" | grep pieces)" ]'
+for k in 1 2 3; do
+  SLURM_ARRAY_TASK_ID=$k "$scripts/render-slurm" part 3 "$work/slurm" -- "${range[@]}" --preset archive 2>/dev/null
+done
+"$scripts/render-slurm" join 3 "$work/slurm" "$work/slurm.mkv" -- "${range[@]}" --preset archive 2>/dev/null
+check "Slurm recipe: three array tasks and the join make the single render, pieces removed" \
+  '[ $? = 0 ] && [ "$(frames_md5 "$work/slurm.mkv")" = "$(frames_md5 "$work/archive.mkv")" ] && [ -z "$(ls -A "$work/slurm")" ]'
+SLURM_ARRAY_TASK_ID=4 "$scripts/render-slurm" part 3 "$work/slurm" -- "${range[@]}" 2>/dev/null
+check "Slurm recipe: a task outside the array's parts refused" '[ $? = 2 ] && [ -z "$(ls -A "$work/slurm")" ]'
+mkdir -p "$work/bin"
+cat >"$work/bin/sbatch" <<STUB
+#!/bin/sh
+echo "\$*" >>"$work/sbatch.log"
+echo \$((4241 + \$(wc -l <"$work/sbatch.log")))
+STUB
+chmod +x "$work/bin/sbatch"
+PATH=$work/bin:$PATH "$scripts/render-slurm" submit 3 "$work/slurm" "$work/slurm.mp4" --time=1:00:00 -- --size 1920x1080 >/dev/null
+check "Slurm recipe: the array of 3 parts, then the join after all of it" \
+  'sed -n 1p "$work/sbatch.log" | grep -q -- "--array=1-3 .*--time=1:00:00 .*render-slurm part 3 $work/slurm -- --size 1920x1080$" &&
+   sed -n 2p "$work/sbatch.log" | grep -q -- "--dependency=afterok:4242 .*render-slurm join 3 $work/slurm $work/slurm.mp4 -- --size 1920x1080$"'
+unset TESSERA_RENDER TESSERA_DATA_DIR
+
 # Bad input: one line, the documented status, nothing that looks complete.
 out=$work/bad.mp4
 check "--part 0/3 refused" 'refused 2 x "$out" "${range[@]}" --part 0/3 --video "$out"'
