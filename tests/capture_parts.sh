@@ -130,6 +130,13 @@ kill -TERM $!
 wait $!
 check "a part stopped mid-render deletes its piece and says so" \
   '[ $? = 143 ] && [ ! -e "$work/killed.mkv" ] && [ "$(wc -l <"$work/err")" = 1 ]'
+"$render" --fps 30 --size 160x120 --to 60000 --jobs 2 --video "$work/stopped.mp4" 2>"$work/err" &
+sleep 3
+kill -TERM $!
+wait $!
+check "--jobs stopped by a signal stops its parts and leaves no output and no pieces" \
+  '[ $? = 143 ] && [ ! -e "$work/stopped.mp4" ] && [ -z "$(ls -A "$work" | grep pieces)" ] && [ "$(wc -l <"$work/err")" = 1 ] &&
+   ! pgrep -f "$work/.stopped" >/dev/null'
 for k in 1 2 3; do "$render" "${range[@]}" --part $k/3 --video "$work/d$k.mp4" 2>/dev/null; done
 if unshare -m true 2>/dev/null; then
   unshare -m bash -c "mkdir -p '$work/small' && mount -t tmpfs -o size=64k tmpfs '$work/small' &&
