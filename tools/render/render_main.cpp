@@ -4,11 +4,12 @@
 // stepped music clock: frame k reads the clock at k * 1000 / fps ms, so a
 // render is the same, bit for bit, on every run. Frames before --from are
 // updated and drawn too (effects carry state through the whole run) but not
-// written, and not rasterised: see fast_forward.h. The range runs from --from up to --to, not included; a still may
-// lie at --to. The schedule's end exits the renderer as it exits the demo; the
-// capture files are finished on that way out (an exit handler), so the last
-// frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
-// frame being drawn, finish the files and exit with 128 + the signal.
+// written, and not rasterised (fast_forward.h). The range runs from --from
+// up to --to, not included; a still may lie at --to. The schedule's end
+// exits the renderer as it exits the demo; the capture files are finished on
+// that way out (an exit handler), so the last frame is never lost. SIGINT,
+// SIGTERM and SIGHUP end the render after the frame being drawn, finish the
+// files and exit with 128 + the signal.
 #include <GL/gl.h>
 #include <unistd.h>
 
