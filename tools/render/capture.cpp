@@ -123,12 +123,12 @@ void closeCapture() {
 }  // namespace
 
 bool captureOpen(const std::string& videoPath, const std::string& wavPath, int width, int height, int fps,
-                 std::string* reason) {
+                 std::string* reason, const MediaOptions& media) {
     capture = new Capture;
     capture->width = width;
     capture->height = height;
     capture->fps = fps;
-    if (!videoPath.empty() && !(capture->video = mediaOpen(videoPath, MediaKind::Video, width, height, fps, reason))) {
+    if (!videoPath.empty() && !(capture->video = mediaOpen(videoPath, MediaKind::Video, width, height, fps, reason, media))) {
         closeCapture();
         return false;
     }

@@ -10,11 +10,13 @@
 
 #include <string>
 
+#include "media_file.h"
+
 // Opens the files (either path may be empty) before any frame is drawn, so
 // that an unwritable path is found at once. `width` x `height` is the
 // framebuffer's size.
 bool captureOpen(const std::string& videoPath, const std::string& wavPath, int width, int height, int fps,
-                 std::string* reason);
+                 std::string* reason, const MediaOptions& media = {});
 
 // True between captureOpen and captureFinish or captureDiscard.
 bool captureIsOpen();

@@ -22,6 +22,8 @@ extern "C" {
 namespace {
 
 constexpr int kSoundBitRate = 192000;
+constexpr int kWebSoundRate = 48000;
+constexpr int kWebSoundBitRate = 384000;
 
 // One encoder and the stream its packets go to.
 struct Track {
@@ -36,6 +38,7 @@ struct Track {
 struct MediaFile {
     std::string path;
     MediaKind kind = MediaKind::Video;
+    MediaOptions media;
     AVFormatContext* format = nullptr;
     Track video, sound;
     SwsContext* scaler = nullptr;
@@ -88,10 +91,43 @@ bool openTrack(MediaFile* file, Track& track, AVDictionary** options, std::strin
     return track.frame != nullptr || fail(reason, "out of memory", AVERROR(ENOMEM));
 }
 
+// FFV1 keeping the framebuffer's own pixels: BGR with the unused alpha
+// byte, every frame a key frame so that any frame can be cut out alone.
+bool addLosslessVideo(MediaFile* file, int width, int height, int fps, std::string* reason) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
+    if (!codec) return fail(reason, "no FFV1 encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
+    Track& track = file->video;
+    track.codec = avcodec_alloc_context3(codec);
+    track.codec->width = width;
+    track.codec->height = height;
+    track.codec->time_base = AVRational{1, fps};
+    track.codec->framerate = AVRational{fps, 1};
+    track.codec->pix_fmt = AV_PIX_FMT_0RGB32;
+    track.codec->gop_size = 1;
+    track.codec->level = 3;
+    track.codec->colorspace = AVCOL_SPC_RGB;
+    track.codec->color_range = AVCOL_RANGE_JPEG;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "slices", "4", 0);  // lets the encoder use both cores
+    av_dict_set(&options, "slicecrc", "1", 0);
+    if (!openTrack(file, track, &options, reason)) return false;
+    track.stream->avg_frame_rate = track.stream->r_frame_rate = AVRational{fps, 1};
+    track.frame->format = track.codec->pix_fmt;
+    track.frame->width = width;
+    track.frame->height = height;
+    if (av_frame_get_buffer(track.frame, 0) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
+    return true;
+}
+
 // H.264 in yuv420p at a constant rate: time base 1/fps, frame n at pts n.
-// The "veryfast" preset keeps encoding well behind the renderer's pace on
-// two cores; CRF 18 keeps the thin lines and lettering clean.
+// Default: the "veryfast" preset keeps encoding well behind the renderer's
+// pace on two cores; CRF 18 keeps the thin lines and lettering clean. Web:
+// High profile, a closed GOP of half a second and two B-frames, CRF 18 with
+// the bit rate capped where video sites ask for it. Every GOP is closed, so
+// a piece of a split render can be joined to the next by copying.
 bool addVideo(MediaFile* file, int width, int height, int fps, std::string* reason) {
+    if (file->media.preset == Preset::Archive) return addLosslessVideo(file, width, height, fps, reason);
+    const bool web = file->media.preset == Preset::Web;
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!codec) return fail(reason, "no H.264 encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
@@ -102,7 +138,13 @@ bool addVideo(MediaFile* file, int width, int height, int fps, std::string* reas
     track.codec->time_base = AVRational{1, fps};
     track.codec->framerate = AVRational{fps, 1};
     track.codec->pix_fmt = AV_PIX_FMT_YUV420P;
-    track.codec->gop_size = 2 * fps;
+    track.codec->gop_size = web ? std::max(1, fps / 2) : 2 * fps;
+    track.codec->flags |= AV_CODEC_FLAG_CLOSED_GOP;
+    if (web) {
+        track.codec->max_b_frames = 2;
+        track.codec->rc_max_rate = webBitRateCap(width, height, fps);
+        track.codec->rc_buffer_size = int(std::min(2 * track.codec->rc_max_rate, 0x7fffffffL));
+    }
     track.codec->color_range = AVCOL_RANGE_MPEG;
     track.codec->colorspace = AVCOL_SPC_BT709;
     track.codec->color_primaries = AVCOL_PRI_BT709;
@@ -110,6 +152,11 @@ bool addVideo(MediaFile* file, int width, int height, int fps, std::string* reas
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", "veryfast", 0);
     av_dict_set(&options, "crf", "18", 0);
+    if (web) {
+        av_dict_set(&options, "profile", "high", 0);
+        // Key frames exactly every half second: no extra ones at cuts.
+        av_dict_set(&options, "x264-params", "scenecut=0", 0);
+    }
     if (!openTrack(file, track, &options, reason)) return false;
     track.stream->avg_frame_rate = track.stream->r_frame_rate = AVRational{fps, 1};
     track.frame->format = AV_PIX_FMT_YUV420P;
@@ -125,28 +172,36 @@ bool addVideo(MediaFile* file, int width, int height, int fps, std::string* reas
     return true;
 }
 
-// AAC (planar float, whole codec frames through a FIFO) in a video file,
-// 16-bit PCM in a sound file; both at the music's rate in stereo.
+// In a video file: AAC-LC (planar float) at the music's rate, or at 48 kHz
+// for the web, or FLAC (16-bit, the samples as they are) for the archive,
+// in whole codec frames through a FIFO. In a sound file 16-bit PCM. Always
+// stereo.
 bool addSound(MediaFile* file, std::string* reason) {
-    const bool aac = file->kind == MediaKind::Video;
-    const AVCodec* codec = avcodec_find_encoder(aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
-    if (!codec) return fail(reason, aac ? "no AAC encoder in libavcodec" : "no PCM encoder", AVERROR_ENCODER_NOT_FOUND);
+    const bool coded = file->kind == MediaKind::Video;
+    const Preset preset = file->media.preset;
+    const AVCodecID id = !coded ? AV_CODEC_ID_PCM_S16LE : preset == Preset::Archive ? AV_CODEC_ID_FLAC : AV_CODEC_ID_AAC;
+    const AVCodec* codec = avcodec_find_encoder(id);
+    if (!codec) return fail(reason, std::string("no ") + avcodec_get_name(id) + " encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
+    const int rate = coded && preset == Preset::Web ? kWebSoundRate : kMusicRate;
     Track& track = file->sound;
     track.codec = avcodec_alloc_context3(codec);
-    track.codec->sample_rate = kMusicRate;
-    track.codec->time_base = AVRational{1, kMusicRate};
+    track.codec->sample_rate = rate;
+    track.codec->time_base = AVRational{1, rate};
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;  // swr_alloc_set_opts2 takes it non-const
     av_channel_layout_copy(&track.codec->ch_layout, &stereo);
-    track.codec->sample_fmt = aac ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
-    if (aac) track.codec->bit_rate = kSoundBitRate;
+    track.codec->sample_fmt = id == AV_CODEC_ID_AAC ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
+    if (id == AV_CODEC_ID_AAC) {
+        track.codec->profile = FF_PROFILE_AAC_LOW;
+        track.codec->bit_rate = preset == Preset::Web ? kWebSoundBitRate : kSoundBitRate;
+    }
     AVDictionary* options = nullptr;
     if (!openTrack(file, track, &options, reason)) return false;
-    if (!aac) return true;
-    int error = swr_alloc_set_opts2(&file->resampler, &stereo, AV_SAMPLE_FMT_FLTP, kMusicRate, &stereo,
+    if (!coded) return true;
+    int error = swr_alloc_set_opts2(&file->resampler, &stereo, track.codec->sample_fmt, rate, &stereo,
                                     AV_SAMPLE_FMT_S16, kMusicRate, 0, nullptr);
     if (error < 0 || (error = swr_init(file->resampler)) < 0)
-        return fail(reason, "cannot convert the sound for AAC", error);
-    file->pending = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, track.codec->frame_size);
+        return fail(reason, std::string("cannot convert the sound for ") + codec->name, error);
+    file->pending = av_audio_fifo_alloc(track.codec->sample_fmt, 2, track.codec->frame_size);
     return file->pending != nullptr || fail(reason, "out of memory", AVERROR(ENOMEM));
 }
 
@@ -176,12 +231,31 @@ bool encodePending(MediaFile* file, int count, std::string* reason) {
     track.frame->format = track.codec->sample_fmt;
     track.frame->nb_samples = count;
     av_channel_layout_copy(&track.frame->ch_layout, &track.codec->ch_layout);
-    track.frame->sample_rate = kMusicRate;
+    track.frame->sample_rate = track.codec->sample_rate;
     if (av_frame_get_buffer(track.frame, 0) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
     av_audio_fifo_read(file->pending, reinterpret_cast<void**>(track.frame->data), count);
     track.frame->pts = track.nextPts;
     track.nextPts += count;
     return encode(file, track, track.frame, reason);
+}
+
+// Through the converter (and resampler, for the web's 48 kHz) into the FIFO,
+// then whole codec frames to the encoder. Null samples drain the resampler.
+bool convertSound(MediaFile* file, const uint8_t* samples, int frames, std::string* reason) {
+    Track& track = file->sound;
+    const int room = swr_get_out_samples(file->resampler, frames);
+    if (room <= 0) return true;
+    uint8_t* planes[2] = {nullptr, nullptr};
+    if (av_samples_alloc(planes, nullptr, 2, room, track.codec->sample_fmt, 0) < 0)
+        return fail(reason, "out of memory", AVERROR(ENOMEM));
+    const uint8_t* input[1] = {samples};
+    const int converted = swr_convert(file->resampler, planes, room, samples ? input : nullptr, frames);
+    if (converted > 0) av_audio_fifo_write(file->pending, reinterpret_cast<void**>(planes), converted);
+    av_freep(&planes[0]);
+    const int frameSize = track.codec->frame_size;
+    while (av_audio_fifo_size(file->pending) >= frameSize)
+        if (!encodePending(file, frameSize, reason)) return false;
+    return true;
 }
 
 }  // namespace
@@ -201,13 +275,27 @@ const char* mediaVideoContainer(const std::string& path) {
     return nullptr;
 }
 
+// The joined file's video: a stream that takes the pieces' packets as
+// they are.
+bool addCopiedVideo(MediaFile* file, int fps, std::string* reason) {
+    Track& track = file->video;
+    track.stream = avformat_new_stream(file->format, nullptr);
+    if (!track.stream || avcodec_parameters_copy(track.stream->codecpar, file->media.copiedVideo) < 0)
+        return fail(reason, "cannot add a stream", AVERROR(ENOMEM));
+    track.stream->codecpar->codec_tag = 0;  // the container picks its own
+    track.stream->time_base = AVRational{1, fps};
+    track.stream->avg_frame_rate = track.stream->r_frame_rate = AVRational{fps, 1};
+    return true;
+}
+
 MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
-                     std::string* reason) {
+                     std::string* reason, const MediaOptions& media) {
     // Every failure is reported by the caller in one line of its own.
     av_log_set_level(AV_LOG_QUIET);
     auto* file = new MediaFile;
     file->path = path;
     file->kind = kind;
+    file->media = media;
     file->packet = av_packet_alloc();
     // A sound file is always WAV; a video file takes the container its name
     // asks for (the caller has refused the names that fit none).
@@ -215,7 +303,10 @@ MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int hei
     int error = container ? avformat_alloc_output_context2(&file->format, nullptr, container, path.c_str())
                           : AVERROR(EINVAL);
     bool ok = error >= 0 || fail(reason, "cannot set up " + path, error);
-    ok = ok && (kind != MediaKind::Video || addVideo(file, width, height, fps, reason)) && addSound(file, reason);
+    if (ok && kind == MediaKind::Video)
+        ok = media.copiedVideo ? addCopiedVideo(file, fps, reason) : addVideo(file, width, height, fps, reason);
+    ok = ok && (kind != MediaKind::Video || media.sound ? addSound(file, reason) : true);
+    if (ok && !media.pieceTag.empty()) av_dict_set(&file->format->metadata, "TESSERA_PIECE", media.pieceTag.c_str(), 0);
     if (ok && (error = avio_open(&file->format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
         ok = fail(reason, "cannot write " + path, error);
     if (ok) {
@@ -223,8 +314,19 @@ MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int hei
         // MP4 and QuickTime: the index goes first once the file is complete,
         // so it plays while it downloads, and the encoder's priming becomes
         // an edit list, so the first sample heard is the first sample given.
-        if (kind == MediaKind::Video && std::strcmp(container, "matroska"))
-            av_dict_set(&options, "movflags", "+faststart", 0);
+        // The web preset wants no edit list: players on video sites follow
+        // them poorly. Pieces keep their tag in a metadata box of its own.
+        if (kind == MediaKind::Video && std::strcmp(container, "matroska")) {
+            std::string flags = media.pieceTag.empty() ? "+faststart" : "+faststart+use_metadata_tags";
+            // Without an edit list the B-frames' reordering delay would show
+            // the pictures late: negative composition offsets start the
+            // first picture at 0, with the sound.
+            if (media.preset == Preset::Web && media.pieceTag.empty()) {
+                av_dict_set(&options, "use_editlist", "0", 0);
+                flags += "+negative_cts_offsets";
+            }
+            av_dict_set(&options, "movflags", flags.c_str(), 0);
+        }
         error = avformat_write_header(file->format, &options);
         av_dict_free(&options);
         if (error < 0) ok = fail(reason, "cannot write " + path, error);
@@ -239,8 +341,15 @@ MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int hei
 bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string* reason) {
     Track& track = file->video;
     if (av_frame_make_writable(track.frame) < 0) return fail(reason, "out of memory", AVERROR(ENOMEM));
-    // A negative stride from the last row turns the picture the right way up.
     const int stride = track.codec->width * 4;
+    if (track.codec->pix_fmt == AV_PIX_FMT_0RGB32) {  // lossless: the rows as they are, top row first
+        for (int y = 0; y < track.codec->height; ++y)
+            std::memcpy(track.frame->data[0] + size_t(track.frame->linesize[0]) * y,
+                        bgraBottomUp + size_t(stride) * (track.codec->height - 1 - y), size_t(stride));
+        track.frame->pts = track.nextPts++;
+        return encode(file, track, track.frame, reason);
+    }
+    // A negative stride from the last row turns the picture the right way up.
     const uint8_t* source[1] = {bgraBottomUp + size_t(stride) * (track.codec->height - 1)};
     const int sourceStride[1] = {-stride};
     sws_scale(file->scaler, source, sourceStride, 0, track.codec->height, track.frame->data, track.frame->linesize);
@@ -249,8 +358,8 @@ bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string
 }
 
 bool mediaWriteSound(MediaFile* file, const int16_t* samples, int frames, std::string* reason) {
-    if (frames <= 0) return true;
     Track& track = file->sound;
+    if (frames <= 0 || !track.codec) return true;  // a piece of a split render has no sound
     if (!file->resampler) {  // PCM takes the samples as they are, in any count
         av_frame_unref(track.frame);
         track.frame->format = AV_SAMPLE_FMT_S16;
@@ -263,25 +372,25 @@ bool mediaWriteSound(MediaFile* file, const int16_t* samples, int frames, std::s
         track.nextPts += frames;
         return encode(file, track, track.frame, reason);
     }
-    uint8_t* planes[2] = {nullptr, nullptr};
-    if (av_samples_alloc(planes, nullptr, 2, frames, AV_SAMPLE_FMT_FLTP, 0) < 0)
-        return fail(reason, "out of memory", AVERROR(ENOMEM));
-    const uint8_t* input[1] = {reinterpret_cast<const uint8_t*>(samples)};
-    const int converted = swr_convert(file->resampler, planes, frames, input, frames);
-    if (converted > 0) av_audio_fifo_write(file->pending, reinterpret_cast<void**>(planes), converted);
-    av_freep(&planes[0]);
-    const int frameSize = track.codec->frame_size;
-    while (av_audio_fifo_size(file->pending) >= frameSize)
-        if (!encodePending(file, frameSize, reason)) return false;
-    return true;
+    return convertSound(file, reinterpret_cast<const uint8_t*>(samples), frames, reason);
+}
+
+bool mediaWritePacket(MediaFile* file, AVPacket* packet, AVRational timeBase, std::string* reason) {
+    Track& track = file->video;
+    av_packet_rescale_ts(packet, timeBase, track.stream->time_base);
+    packet->stream_index = track.stream->index;
+    packet->pos = -1;
+    file->bytes += packet->size;
+    const int error = av_interleaved_write_frame(file->format, packet);
+    return error >= 0 || fail(reason, std::string("cannot write ") + file->path, error);
 }
 
 bool mediaFinish(MediaFile* file, long long* bytes, std::string* reason) {
-    bool ok = true;
-    if (file->pending && av_audio_fifo_size(file->pending) > 0)
+    bool ok = !file->resampler || convertSound(file, nullptr, 0, reason);  // the resampler's tail
+    if (ok && file->pending && av_audio_fifo_size(file->pending) > 0)
         ok = encodePending(file, av_audio_fifo_size(file->pending), reason);
     ok = ok && (!file->video.codec || encode(file, file->video, nullptr, reason));
-    ok = ok && encode(file, file->sound, nullptr, reason);
+    ok = ok && (!file->sound.codec || encode(file, file->sound, nullptr, reason));
     int error = 0;
     if (ok && (error = av_write_trailer(file->format)) < 0) ok = fail(reason, "cannot write " + file->path, error);
     if (ok && (error = avio_closep(&file->format->pb)) < 0) ok = fail(reason, "cannot write " + file->path, error);

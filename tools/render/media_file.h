@@ -11,7 +11,12 @@
 #include <cstdint>
 #include <string>
 
+#include "presets.h"
+
 struct MediaFile;
+struct AVCodecParameters;
+struct AVPacket;
+struct AVRational;
 
 enum class MediaKind { Video, Sound };
 
@@ -20,10 +25,25 @@ enum class MediaKind { Video, Sound };
 // without one; null for any other extension (.mka, .avi, ...).
 const char* mediaVideoContainer(const std::string& path);
 
+// How a video file is written beyond its size and rate.
+struct MediaOptions {
+    Preset preset = Preset::Default;
+    bool sound = true;  // false: a piece of a split render, video alone
+    // Set for a join: the video packets are copied in with mediaWritePacket,
+    // in this codec as encoded elsewhere, and never encoded here.
+    const AVCodecParameters* copiedVideo = nullptr;
+    // When set, stored in the container as the tag TESSERA_PIECE.
+    std::string pieceTag;
+};
+
 // Opens (creates or truncates) the file and writes its header. Returns null
 // with the reason when the file cannot be written or an encoder is missing.
 MediaFile* mediaOpen(const std::string& path, MediaKind kind, int width, int height, int fps,
-                     std::string* reason);
+                     std::string* reason, const MediaOptions& media = {});
+
+// A copied video packet, stamped in `timeBase`, for a file opened with
+// copiedVideo. The packet is consumed.
+bool mediaWritePacket(MediaFile* file, AVPacket* packet, AVRational timeBase, std::string* reason);
 
 // The next picture: width * height BGRA pixels, bottom row first.
 bool mediaWritePicture(MediaFile* file, const uint8_t* bgraBottomUp, std::string* reason);

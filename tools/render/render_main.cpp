@@ -3,12 +3,13 @@
 // Runs the demo's own start-up and frame code in an offscreen context with a
 // stepped music clock: frame k reads the clock at k * 1000 / fps ms, so a
 // render is the same, bit for bit, on every run. Frames before --from are
-// drawn and updated too (effects carry state through the whole run) but not
-// written. The range runs from --from up to --to, not included; a still may
-// lie at --to. The schedule's end exits the renderer as it exits the demo; the
-// capture files are finished on that way out (an exit handler), so the last
-// frame is never lost. SIGINT, SIGTERM and SIGHUP end the render after the
-// frame being drawn, finish the files and exit with 128 + the signal.
+// updated and drawn too (effects carry state through the whole run) but not
+// written, and not rasterised (fast_forward.h). The range runs from --from
+// up to --to, not included; a still may lie at --to. The schedule's end
+// exits the renderer as it exits the demo; the capture files are finished on
+// that way out (an exit handler), so the last frame is never lost. SIGINT,
+// SIGTERM and SIGHUP end the render after the frame being drawn, finish the
+// files and exit with 128 + the signal.
 #include <GL/gl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +31,9 @@
 
 #include "audio/music.h"
 #include "capture.h"
+#include "fast_forward.h"
+#include "jobs.h"
+#include "join.h"
 #include "media_file.h"
 #include "offscreen_gl.h"
 #include "render/gl_errors.h"
@@ -65,6 +69,12 @@ struct RenderOptions {
     long rangeFirst = 0;
     long rangeEnd = 0;
     long lastFrame = 0;
+    std::set<long> stillFrames;  // the frames the stills are taken from
+    Preset preset = Preset::Default;
+    bool presetGiven = false;
+    int part = 0, parts = 0;  // --part K/N (0: the whole range)
+    int jobs = 1;
+    long wholeFirst = 0, wholeEnd = 0;  // the range of all the parts together
 };
 
 RenderOptions options;
@@ -115,6 +125,8 @@ void markFinished(UnfinishedSlot slot) { unfinishedSet[slot] = 0; }
                  "usage: tessera-render [--fps N] [--from MS] [--to MS] [--size WxH] [--native]\n"
                  "                      [--video FILE] [--wav FILE.wav] [--png-at MS[,MS...]]\n"
                  "                      [--out DIR] [--bands] [--check]\n"
+                 "                      [--preset NAME] [--part K/N | --jobs N]\n"
+                 "       tessera-render --join OUT PIECE...\n"
                  "Renders the demo offline, frame-exactly, with a stepped clock: frame k at\n"
                  "k * 1000 / fps ms.\n"
                  "  --fps N          frames per second, 1 to 1000 (default 60)\n"
@@ -142,6 +154,15 @@ void markFinished(UnfinishedSlot slot) { unfinishedSet[slot] = 0; }
                  "                   DIR/frame-NNNNNN.png\n"
                  "  --bands          print ms,band100,band150,band250 for every frame of the\n"
                  "                   range on stdout\n"
+                 "  --preset NAME    the encoding of --video: default (H.264, AAC 44.1 kHz),\n"
+                 "                   web (H.264 High, closed 0.5 s GOPs, AAC 48 kHz 384 kbit/s)\n"
+                 "                   or archive (lossless FFV1 and FLAC, .mkv only)\n"
+                 "  --part K/N       the K-th of N equal runs of the range's frames alone: a\n"
+                 "                   video-only piece for --join (.mp4 or .mov; .mkv for\n"
+                 "                   archive)\n"
+                 "  --jobs N         render the video as N parts side by side, then join them\n"
+                 "  --join OUT PIECE...  join the pieces of one split render into OUT, in\n"
+                 "                   order, copying the video and encoding the sound once\n"
                  "  --check          fail on a GL error or a matrix stack left deeper than 1\n"
                  "                   after a frame; alone, a dry run that writes nothing\n"
                  "  --help, -h       print this and exit\n"
@@ -258,6 +279,7 @@ void settleRange() {
             refuse(still + ": the first frame at or past it is drawn at " + std::to_string(framePosition(index)) +
                    " ms, past --to " + std::to_string(options.to));
         lastStill = index;
+        options.stillFrames.insert(index);
     }
     // Without --to a run that writes stills alone stops after the last one.
     if (options.to >= 0) options.rangeEnd = firstFrameAtOrPast(std::min(options.to, kScheduleEndMs));
@@ -272,6 +294,54 @@ void settleRange() {
                " fps is drawn at " + std::to_string(framePosition(lastDrawable)) + " ms)");
     }
     options.lastFrame = std::max(options.rangeEnd - 1, lastStill);
+}
+
+// The preset against the container, and a render split into parts or jobs:
+// one video and nothing else, each part at least a frame long.
+void settleSplit() {
+    if (options.presetGiven && options.videoPath.empty()) refuse("--preset chooses the encoding of --video: give --video");
+    if (!options.videoPath.empty()) {
+        const std::string problem = presetContainerProblem(options.preset, mediaVideoContainer(options.videoPath));
+        if (!problem.empty()) refuse("--video " + options.videoPath + ": " + problem);
+    }
+    if (!options.parts && options.jobs == 1) return;
+    const char* split = options.parts ? "--part" : "--jobs";
+    if (options.parts && options.jobs > 1) refuse("--part and --jobs exclude each other: --jobs runs the parts itself");
+    if (options.videoPath.empty()) refuse(std::string(split) + " renders video: give --video");
+    if (!options.pngAt.empty() || !options.outDir.empty() || !options.wavPath.empty() || options.bands)
+        refuse(std::string(split) + " writes the video alone: leave out --png-at, --out, --wav and --bands");
+    if (options.parts && options.preset != Preset::Archive && !std::strcmp(mediaVideoContainer(options.videoPath), "matroska"))
+        refuse("--part: a piece of H.264 is written to .mp4 or .mov, which keep the decoding times the join needs");
+    const long frames = options.rangeEnd - options.rangeFirst;
+    const int n = options.parts ? options.parts : options.jobs;
+    if (n > frames)
+        refuse(std::string(split) + " " + std::to_string(n) + ": the range holds only " + std::to_string(frames) +
+               " frame" + (frames == 1 ? "" : "s"));
+    options.wholeFirst = options.rangeFirst;
+    options.wholeEnd = options.rangeEnd;
+    if (options.parts) {
+        long first = 0, count = 0;
+        pieceFrames(options.rangeFirst, options.rangeEnd, options.part, options.parts, &first, &count);
+        options.rangeFirst = first;
+        options.rangeEnd = first + count;
+        options.lastFrame = options.rangeEnd - 1;
+    }
+}
+
+// The tag a piece carries, for the join.
+std::string ownPieceTag() {
+    PieceInfo piece;
+    piece.part = options.part;
+    piece.parts = options.parts;
+    piece.preset = options.preset;
+    piece.width = options.width;
+    piece.height = options.height;
+    piece.fps = options.fps;
+    piece.first = options.rangeFirst;
+    piece.count = options.rangeEnd - options.rangeFirst;
+    piece.rangeFirst = options.wholeFirst;
+    piece.rangeEnd = options.wholeEnd;
+    return pieceTag(piece);
 }
 
 // An output path given as "" would silently write nothing.
@@ -322,6 +392,24 @@ void parseOptions(int argc, char** argv) {
             options.bands = true;
         } else if (!std::strcmp(arg, "--check")) {
             options.check = true;
+        } else if (!std::strcmp(arg, "--preset")) {
+            const char* name = value();
+            if (!presetByName(name, &options.preset))
+                refuse(std::string("unknown preset \"") + name + "\": default, web or archive");
+            options.presetGiven = true;
+        } else if (!std::strcmp(arg, "--part")) {
+            const char* text = value();
+            char tail = 0;
+            if (std::sscanf(text, "%d/%d%c", &options.part, &options.parts, &tail) != 2 || options.parts < 1 ||
+                options.part < 1 || options.part > options.parts)
+                refuse(std::string("--part needs K/N with 1 <= K <= N, not \"") + text + "\"");
+        } else if (!std::strcmp(arg, "--jobs")) {
+            const char* text = value();
+            char* end = nullptr;
+            const long jobs = std::strtol(text, &end, 10);
+            if (!*text || *end || jobs < 1 || jobs > 64)
+                refuse(std::string("--jobs needs a whole number from 1 to 64, not \"") + text + "\"");
+            options.jobs = int(jobs);
         } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
             usage(nullptr);
         } else {
@@ -334,6 +422,7 @@ void parseOptions(int argc, char** argv) {
     if (!options.pngAt.empty() && options.outDir.empty()) options.outDir.push_back('.');  // the working directory
     options.everyFrame = options.pngAt.empty() && !options.outDir.empty();
     settleRange();
+    settleSplit();
 }
 
 // The outputs are named relative to the directory the renderer was started
@@ -528,6 +617,7 @@ double secondsSince(Clock::time_point start) {
 void printProgress(long frameIndex) {
     static Clock::time_point firstFrame;
     if (frameIndex == 0) firstFrame = Clock::now();
+    reportPartProgress(frameIndex + 1, framesToDraw);
     if (!showProgress || Clock::now() - lastProgress < std::chrono::milliseconds(250)) return;
     lastProgress = Clock::now();
     const double elapsed = secondsSince(firstFrame);
@@ -671,6 +761,15 @@ void catchStopSignals() {
     }
 }
 
+// Whether frame `index` of the run has its picture taken: a frame of the
+// range that goes to the video or a frame file (or is checked), or a still.
+// All others are fast-forwarded.
+bool pictureWanted(long index) {
+    const bool inRange = index >= options.rangeFirst && index < options.rangeEnd;
+    return (inRange && (!options.videoPath.empty() || options.everyFrame || options.check)) ||
+           options.stillFrames.count(index);
+}
+
 // Called by presentFrame with the finished picture in the framebuffer. The
 // position drawn is the clock of the previous update.
 void onPresent() {
@@ -756,9 +855,30 @@ void onExit() {
     }
 }
 
+// A piece cut short is of no use to the join: it goes, whatever stopped it.
+[[noreturn]] void pieceInterrupted(int signal) {
+    runFinished = true;
+    if (captureIsOpen()) captureDiscard();
+    if (showProgress) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "tessera-render: interrupted by SIG%s; the unfinished piece was deleted\n", sigabbrev_np(signal));
+    std::exit(128 + signal);
+}
+
+// The encoding of --video, and for a piece the tag the join reads.
+MediaOptions mediaOptions() {
+    MediaOptions media;
+    media.preset = options.preset;
+    if (options.parts) {
+        media.sound = false;
+        media.pieceTag = ownPieceTag();
+    }
+    return media;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && !std::strcmp(argv[1], "--join")) return joinMain(argc - 2, argv + 2);
     parseOptions(argc, argv);
     anchorOutputPaths();
     if (!enterDataDir("tessera-render", TESSERA_BUILD_ROOT, TESSERA_BUILD_DATA, TESSERA_INSTALLED_DATA)) return 1;
@@ -767,6 +887,7 @@ int main(int argc, char** argv) {
     // its own SIGINT and SIGTERM handlers must not take over from ours.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
     catchStopSignals();
+    if (options.jobs > 1) return runJobs(argc, argv, options.videoPath, options.jobs, options.preset, &stopSignal);
     started = Clock::now();  // the progress line first shows at the first frame
     showProgress = isatty(STDERR_FILENO);
     framesToDraw = options.lastFrame + 1;
@@ -782,7 +903,8 @@ int main(int argc, char** argv) {
     markUnfinished(kUnfinishedVideo, options.videoPath);
     markUnfinished(kUnfinishedWav, options.wavPath);
     if ((!options.videoPath.empty() || !options.wavPath.empty()) &&
-        !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason)) {
+        !captureOpen(options.videoPath, options.wavPath, options.width, options.height, options.fps, &reason,
+                     mediaOptions())) {
         std::fprintf(stderr, "tessera-render: %s\n", reason.c_str());
         return 1;
     }
@@ -805,6 +927,7 @@ int main(int argc, char** argv) {
     endAtOnce = 0;  // from here on the frame loop acts on a first stop signal
     for (long frame = 0;; ++frame) {
         if (const int signal = stopSignal.load()) {
+            if (options.parts) pieceInterrupted(signal);
             std::exit(finishRun(signal) ? 128 + signal : 1);
         }
         if (captureIsOpen() && captureFailed(&reason)) {
@@ -815,6 +938,7 @@ int main(int argc, char** argv) {
         }
         if (framesPresented - 2 >= options.lastFrame) break;
         musicSetSteppedTime(int(frame * 1000 / options.fps));
+        fastForwardFrame(pictureWanted(frame - 1));  // this pass presents frame - 1
         runFrame();
         if (options.check) checkFrame();
     }
