@@ -140,7 +140,7 @@ void stopJobs(std::vector<Job>& jobs) {
 }  // namespace
 
 int runJobs(int argc, char** argv, const std::string& out, int count, Preset preset,
-            const volatile std::sig_atomic_t* stop) {
+            const std::atomic<int>* stop) {
     const std::filesystem::path target(out);
     std::string hidden = target.filename().string();
     hidden.insert(hidden.begin(), '.');
@@ -168,12 +168,12 @@ int runJobs(int argc, char** argv, const std::string& out, int count, Preset pre
     }
     Clock::time_point shown;
     for (size_t running = jobs.size(); running > 0;) {
-        if (*stop) {
+        if (const int signal = stop->load()) {
             stopJobs(jobs);
             removeFolder();
             if (terminal) std::fputs("\r\033[K", stderr);
-            say(std::string("interrupted by SIG") + sigabbrev_np(*stop) + "; the parts were stopped and nothing was written");
-            return 128 + *stop;
+            say(std::string("interrupted by SIG") + sigabbrev_np(signal) + "; the parts were stopped and nothing was written");
+            return 128 + signal;
         }
         std::vector<pollfd> fds;
         std::vector<Job*> owners;

@@ -7,6 +7,7 @@
 // either way the pieces go and no output is left.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 #include <string>
 
@@ -15,7 +16,7 @@
 // Runs in the data directory, with the output path absolute. `stop` is set
 // by the signal handlers. Returns the exit status.
 int runJobs(int argc, char** argv, const std::string& out, int jobs, Preset preset,
-            const volatile std::sig_atomic_t* stop);
+            const std::atomic<int>* stop);
 
 // In a part started by runJobs: its progress, at most four times a second,
 // for the line the parent shows. Does nothing in a render started by hand.
