@@ -39,6 +39,40 @@ constexpr int32_t kMarksMs[] = {
 };
 constexpr int kMarkCount = sizeof(kMarksMs) / sizeof(kMarksMs[0]);
 
+// Named moments of the picture that the arrangement is built around (ms);
+// each is also one of the marks above, except where noted.
+constexpr int32_t kDrumsInMs = 18000;
+constexpr int32_t kFirstSectionMs = 25700;
+constexpr int32_t kChessInMs = 34800;  // not a mark: the chessboard's stretch begins
+constexpr int32_t kChessMs[4] = {35000, 35500, 36100, 36300};
+constexpr int32_t kSecondSectionMs = 37500;
+constexpr int32_t kRiserMs = 45800;
+constexpr int32_t kLandingMs = 47000;
+constexpr int32_t kVolumeMs = 54800;
+constexpr int32_t kBreakMs = 86800;
+constexpr int32_t kReturnMs = 89000;
+constexpr int32_t kFullDrumsMs = 91000;
+constexpr int32_t kHalftoneMs = 137000;
+constexpr int32_t kHalftoneMeshMs = 140200;
+constexpr int32_t kHalftoneCameraMs = 144800;
+constexpr int32_t kHalftoneChangeMs = 152800;
+constexpr int32_t kHalftoneTurnMs[2] = {156800, 160800};
+constexpr int32_t kHalftoneSecondMs = 165000;
+constexpr int32_t kHalftoneWideMs = 171000;
+constexpr int32_t kFollowLightMs = 187200;
+constexpr int32_t kFloorMs = 209200;
+constexpr int32_t kClosingMs = 245000;
+constexpr int32_t kEndCardMs = 250000;
+constexpr int32_t kPictureEndMs = 260000;  // not a mark: the demo stops here
+
+// The arrangement's own turns, measured from those moments: the pre-drop
+// before the cube volume (two bars without kick and bass), and the halftone
+// breakdown (nine bars without kick, bass and clap), its one-bar build, and
+// the drop on the downbeat an eighth after the halftone change.
+constexpr int32_t kPreDropMs = kVolumeMs - 2 * kBarMs;
+constexpr int32_t kBreakdownEndMs = kHalftoneMs + 9 * kBarMs;
+constexpr int32_t kHalftoneDropMs = kHalftoneChangeMs + 2 * kSixteenthMs;
+
 // The piece is this long; the picture ends at 260000 ms.
 constexpr int kLengthMs = 263000;
 
