@@ -525,7 +525,7 @@ void sweep(double startMs, double endMs, float vel) {
         const float band = l - hi.lowpass(l, ch);
         const double e = std::pow(u, 1.3) * std::min(1.0, (f1 - i) / kRate / 0.01);
         const float v = float(band * e * vel * 0.35);
-        // wide: the two sides move a little apart as it rises
+        // it drifts from the left towards the right as it rises
         tonalBus->add(i, v, float(1.0 - 0.4 * u), float(1.0 + 0.4 * u) * 0.8f);
         reverbSend->add(i, v * 0.5f, 1, 1);
     }
@@ -551,7 +551,7 @@ void boom(double ms, float vel) {
 }
 
 // Riser: band-passed noise and a saw both sweeping up, swelling towards the
-// landing; everything stays below the bright band.
+// landing; the notches keep it out of the analysed bins.
 void riser(double startMs, double endMs, float vel) {
     long f0 = frameOf(startMs), f1 = frameOf(endMs);
     Noise noise(nextSeed());

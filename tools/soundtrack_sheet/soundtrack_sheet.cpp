@@ -28,7 +28,7 @@
 namespace {
 
 constexpr int kMsPerColumn = 200;
-constexpr int kLeft = 96, kRight = 24, kTop = 64, kGap = 30;
+constexpr int kLeft = 96, kRight = 24, kTop = 92, kGap = 34;
 constexpr int kPlotWidth = soundtrack::kLengthMs / kMsPerColumn;  // 1315 columns
 constexpr int kLoudHeight = 180, kBinHeight = 130, kSpecHeight = 240;
 constexpr int kWidth = kLeft + kPlotWidth + kRight;
@@ -85,7 +85,7 @@ void frame(Canvas& c, const Panel& p, const std::string& title) {
                  kLeft + std::min(soundtrack::kSections[k].endMs, soundtrack::kLengthMs) / kMsPerColumn, p.top + p.height,
                  {1, 1, 1}, 0.035f);
     for (int32_t m : soundtrack::kMarksMs) fill(c, kLeft + m / kMsPerColumn, p.top, kLeft + m / kMsPerColumn + 1, p.top + 6, kDim);
-    text(c, title, 12, kLeft + 6, p.top + 15, kText, true);
+    text(c, title, 12, kLeft, p.top - 7, kText, true);
 }
 
 }  // namespace
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     // Section names along the top, alternating two rows so short ones fit.
     for (int k = 0; k < soundtrack::kSectionCount; ++k)
         text(c, soundtrack::kSections[k].name, 10, kLeft + soundtrack::kSections[k].startMs / kMsPerColumn + 2,
-             kTop - 6 - (k % 2) * 12, kDim);
+             kTop - 30 - (k % 2) * 12, kDim);
 
     // Loudness.
     frame(c, loudPanel, "short-term loudness (LUFS)");
@@ -134,12 +134,14 @@ int main(int argc, char** argv) {
     }
     hline(c, loudPanel, loud.integrated, {0.45f, 0.45f, 0.5f});
     hline(c, loudPanel, -19, {0.35f, 0.5f, 0.75f});
+    text(c, "grey: integrated; blue: -19, the breakdown's ceiling", 10, kLeft + 220, loudPanel.top - 7, kDim);
     std::vector<double> st(kPlotWidth);
     for (int x = 0; x < kPlotWidth; ++x) st[size_t(x)] = soundcheck::shortTermAt(loud, (x + 1) * kMsPerColumn);
     trace(c, loudPanel, st, {0.98f, 0.78f, 0.35f});
 
     // The bins: median and p95 per half second, with a drum section's limits.
-    const char* names[3] = {"bin 100 (4.3 kHz): median and 95th percentile per half second",
+    const char* names[3] = {"bin 100 (4.3 kHz): median (orange) and 95th percentile (green) per half second; "
+                            "blue: a drum section's median range and 95th-percentile ceiling",
                             "bin 150 (6.5 kHz)", "bin 250 (10.8 kHz)"};
     const double limits[3][3] = {{0.003, 0.012, 0.03}, {0.001, 0.004, 0.01}, {0.0002, 0.001, 0.004}};
     for (int b = 0; b < 3; ++b) {
@@ -164,7 +166,7 @@ int main(int argc, char** argv) {
     }
 
     // Spectrogram: the mean power of the windows in each column, in dB.
-    frame(c, spec, "");
+    frame(c, spec, "spectrogram (the demo's 512-bin spectrum, mean power per column, -110 to -20 dB)");
     const long frames = long(pcm.size() / 2);
     float sp[kSpectrumBins];
     for (int x = 0; x < kPlotWidth; ++x) {
@@ -190,8 +192,6 @@ int main(int argc, char** argv) {
         textRight(c, "bin " + std::to_string(k), 10, kLeft - 10, yy + 4, kDim);
     }
     for (int khz : {0, 5, 10, 15, 20}) textRight(c, std::to_string(khz) + " kHz", 10, kLeft - 52, spec.y(khz * 1000.0) + 4, kDim);
-    text(c, "spectrogram (the demo's 512-bin spectrum, mean power per column, -110 to -20 dB)", 12, kLeft + 6, spec.top + 15,
-         kText, true);
     // Time along the bottom.
     for (int s = 0; s * 1000 < soundtrack::kLengthMs; s += 20) {
         const int x = kLeft + s * 1000 / kMsPerColumn;
