@@ -1,16 +1,68 @@
 // bandstats_main.cpp -- prints, per section of the soundtrack, the levels of
 // the three spectrum bins the picture reacts to (read at 60 fps through the
 // stepped music clock): median, 95th percentile and, where drums play, the
-// level on the hits over the level between them. Also the peak level.
+// level on the hits over the level between them. Also the peak level, the
+// loudness (libebur128) overall and per section, DC, stereo width and the
+// long-term spectrum in the bands where a mix tends to go wrong.
 //
 // Usage: tessera-bandstats [mix.mp3]   (default: music/mix.mp3)
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "loudness.h"
 #include "marks.h"
 #include "soundcheck.h"
+
+namespace {
+
+// Median of a copy of values (upper middle when even); 0 when empty.
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// Whole-piece figures, then one row per section.
+void printLoudness(const std::vector<int16_t>& pcm) {
+    soundcheck::Loudness l;
+    if (!soundcheck::measureLoudness(pcm, &l)) {
+        std::fprintf(stderr, "tessera-bandstats: the loudness meter did not start\n");
+        return;
+    }
+    const std::vector<double> power = soundcheck::averagePower(pcm);
+    const std::vector<double> mid = soundcheck::shortTermIn(l, 20000, 250000);
+    std::printf("\nintegrated %.1f LUFS, range %.1f LU, true peak %.1f dBTP, DC %.1f dBFS\n", l.integrated, l.range,
+                l.truePeak, soundcheck::dcLevelDb(pcm));
+    std::printf("short-term 20-250 s: %.1f to %.1f LUFS, median %.1f\n", *std::min_element(mid.begin(), mid.end()),
+                *std::max_element(mid.begin(), mid.end()), median(mid));
+    const std::vector<double> breakdown = soundcheck::shortTermIn(l, soundtrack::kHalftoneMs, soundtrack::kBreakdownEndMs);
+    const std::vector<double> floor = soundcheck::shortTermIn(l, soundtrack::kFloorMs, soundtrack::kClosingMs);
+    double floorSum = 0;
+    for (double v : floor) floorSum += v;
+    std::printf("halftone breakdown: %.1f s at or below -19 LUFS; floor: mean %.1f LUFS, %.1f LU above that median\n",
+                double(std::count_if(breakdown.begin(), breakdown.end(), [](double v) { return v <= -19.0; })) / 10.0,
+                floorSum / double(std::max<size_t>(floor.size(), 1)), floorSum / double(std::max<size_t>(floor.size(), 1)) - median(mid));
+    std::printf("spectrum re the mean bin of 0.1-20 kHz: 2.5-3.2 kHz %.1f dB, 3.8-4.8 kHz %.1f dB, 15-17 kHz %.1f dB, "
+                "17-20 kHz %.1f dB\n",
+                soundcheck::bandRelativeDb(power, 2500, 3200), soundcheck::bandRelativeDb(power, 3800, 4800),
+                soundcheck::bandRelativeDb(power, 15000, 17000), soundcheck::bandRelativeDb(power, 17000, 20000));
+    std::printf("\n| section | ms | short-term mean | min | max | side/mid dB | L/R correlation |\n|---|---|---|---|---|---|---|\n");
+    for (const auto& sec : soundtrack::kSections) {
+        const std::vector<double> st = soundcheck::shortTermIn(l, sec.startMs, sec.endMs);
+        if (st.empty()) continue;
+        double sum = 0;
+        for (double v : st) sum += v;
+        const soundcheck::Width w = soundcheck::stereoWidth(pcm, sec.startMs, sec.endMs);
+        std::printf("| %s | %d-%d | %.1f | %.1f | %.1f | %.1f | %.2f |\n", sec.name, sec.startMs, sec.endMs,
+                    sum / double(st.size()), *std::min_element(st.begin(), st.end()),
+                    *std::max_element(st.begin(), st.end()), w.sideOverMidDb, w.correlation);
+    }
+}
+
+}  // namespace
 
 // One Markdown table row per section, then the drum sections together.
 int main(int argc, char** argv) {
@@ -53,6 +105,8 @@ int main(int argc, char** argv) {
                 drums.bands.push_back(series.bands[i]);
             }
     row("all drum sections", "-", true, soundcheck::sectionStats(drums, 0, soundtrack::kLengthMs, false), false);
+
+    printLoudness(pcm);
 
     std::printf("\n| mark ms | onset ms | strength |\n|---|---|---|\n");
     for (int32_t m : soundtrack::kMarksMs) {

@@ -27,7 +27,7 @@ bool encodeMp3(const std::vector<float>& pcm, long frames, const std::string& pa
     lame_set_mode(gf, JOINT_STEREO);
     lame_set_VBR(gf, vbr_off);
     lame_set_brate(gf, 192);
-    lame_set_quality(gf, 7);
+    lame_set_quality(gf, 2);  // the careful psychoacoustic search: the top end is open
     lame_set_bWriteVbrTag(gf, 1);  // the Info tag carries delay and padding
     if (lame_init_params(gf) < 0) { *err = "lame_init_params failed"; lame_close(gf); return false; }
 

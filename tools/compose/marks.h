@@ -47,6 +47,35 @@ constexpr int32_t kMarksMs[] = {
 };
 constexpr int kMarkCount = sizeof(kMarksMs) / sizeof(kMarksMs[0]);
 
+// The schedule's moments under the names the arrangement is built around
+// (ms); each is also one of the marks above, except where noted. The cube
+// volume, the break, the return, the halftone scene and its other mesh, the
+// floor and the closing keep the schedule's own names.
+constexpr int32_t kDrumsInMs = kRadialMs;
+constexpr int32_t kFirstSectionMs = kWindowMs;
+constexpr int32_t kChessInMs = kChessboardMs;  // not a mark: the chessboard's stretch begins
+constexpr const int32_t (&kChessMs)[4] = kChessboardFramesMs;
+constexpr int32_t kSecondSectionMs = kDisplacedMs;
+constexpr int32_t kRiserMs = kPulseMs;
+constexpr int32_t kLandingMs = kPulseStopsMs;
+constexpr int32_t kFullDrumsMs = kSeedingMs;
+constexpr int32_t kHalftoneCameraMs = kHalftoneTourMs;
+constexpr int32_t kHalftoneChangeMs = kHalftoneSwapMs[0];
+constexpr int32_t kHalftoneTurnMs[2] = {kHalftoneSwapMs[1], kHalftoneSwapMs[2]};
+constexpr int32_t kHalftoneSecondMs = kHalftoneEye5Ms;
+constexpr int32_t kHalftoneWideMs = kHalftoneEye4Ms;
+constexpr int32_t kFollowLightMs = kLightRideMs;
+constexpr int32_t kEndCardMs = kClosingCardMs;
+constexpr int32_t kPictureEndMs = kEndMs;  // not a mark: the demo stops here
+
+// The arrangement's own turns, measured from those moments: the pre-drop
+// before the cube volume (two bars without kick and bass), and the halftone
+// breakdown (nine bars without kick, bass and clap), its one-bar build, and
+// the drop on the downbeat an eighth after the halftone change.
+constexpr int32_t kPreDropMs = kVolumeMs - 2 * kBarMs;
+constexpr int32_t kBreakdownEndMs = kHalftoneMs + 9 * kBarMs;
+constexpr int32_t kHalftoneDropMs = kHalftoneChangeMs + 2 * kSixteenthMs;
+
 // The piece is this long; the picture ends at kEndMs (260000 ms).
 constexpr int32_t kLengthMs = 263000;
 

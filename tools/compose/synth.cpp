@@ -37,12 +37,20 @@ void Biquad::bandpass(double hz, double q) {
     a1 = -2 * c / a0; a2 = (1 - al) / a0;
 }
 
-// Eighth-order Butterworth: the four section Qs of the pole pairs.
-void SteepLowpass::set(double hz) {
-    for (int k = 0; k < 4; ++k) {
-        double q = 1.0 / (2.0 * std::sin(kPi * (2 * k + 1) / 16.0));
-        s[k].lowpass(hz, q);
-    }
+// RBJ notch: unity gain away from hz, a pair of zeros on the unit circle.
+void Biquad::notch(double hz, double q) {
+    double w = 2 * kPi * hz / kRate, c = std::cos(w), al = std::sin(w) / (2 * q);
+    double a0 = 1 + al;
+    b0 = 1 / a0; b1 = -2 * c / a0; b2 = b0;
+    a1 = -2 * c / a0; a2 = (1 - al) / a0;
+}
+
+// The bilinear transform narrows a notch more the higher it sits, so the
+// higher frequencies take wider notches (lower Q) for the same +-250 Hz.
+BinNotches::BinNotches() {
+    const double q[3] = {4.0, 5.0, 7.0}, offsets[4] = {-230, -75, 75, 230};
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 4; ++j) s[4 * k + j].notch(kBinHz[k] + offsets[j], q[k]);
 }
 
 // Trapezoidal SVF coefficients for cutoff hz and damping k.

@@ -53,6 +53,7 @@ struct Biquad {
     void lowpass(double hz, double q);
     void highpass(double hz, double q);
     void bandpass(double hz, double q);  // 0 dB at the centre
+    void notch(double hz, double q);     // a zero at hz, 0 dB far from it
     float run(float x) {
         double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
         x2 = x1; x1 = x; y2 = y1; y1 = y;
@@ -60,10 +61,16 @@ struct Biquad {
     }
 };
 
-// Steep low-pass: four Butterworth sections (eighth order).
-struct SteepLowpass {
-    Biquad s[4];
-    void set(double hz);
+// The three frequencies the picture reads (bins 100, 150 and 250 of a
+// 1024-point spectrum at 44.1 kHz).
+constexpr double kBinHz[3] = {4306.6, 6459.9, 10766.6};
+
+// Keeps a sound out of those three bins: around each, four staggered notches
+// hold the level at least 40 dB down within +-250 Hz (wider than the
+// analysis window's main lobe), while an octave away nothing is lost.
+struct BinNotches {
+    Biquad s[12];
+    BinNotches();
     float run(float x) {
         for (auto& b : s) x = b.run(x);
         return x;
