@@ -1,7 +1,8 @@
 // The music clock through a sound server of the test's own (PulseAudio, null
-// sink, private socket) killed and started again twice, then the process
-// stopped for 3 s. The null sink's monitor is recorded: the test music is a
-// steady glide, so the frequency heard tells the position played.
+// sink, private socket): killed and started again twice, then the process
+// stopped for 3 s; killed and restarted in quick succession; hung while the
+// run ends. The null sink's monitor is recorded: the test music is a steady
+// glide, so the frequency heard tells the position played.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -75,8 +77,10 @@ double playedBehindClock(MusicStream* stream, int tries = 3) {
     const double a = bins[peak - 1], b = bins[peak], c = bins[peak + 1];
     const double bin = peak + 0.5 * (a - c) / (a - 2 * b + c);
     // The window's frequency is the glide's at its middle, half a window
-    // before its end. Silence (nothing played) counts as far behind.
-    const double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    // before its end; the glide repeats every 30 s, and the clock tells
+    // which time round. Silence (nothing played) counts as far behind.
+    double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    heard += 30000 * std::round((clock - heard) / 30000);
     const double behind = got && b > 0.1 ? clock - heard : 1e9;
     return tries > 1 ? std::min(behind, playedBehindClock(stream, tries - 1)) : behind;
 }
@@ -130,25 +134,33 @@ int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int ev
     return *last;
 }
 
-// The child's side; exit codes name the check that failed.
-[[noreturn]] void playThroughLossReturnAndStop(const std::string& dir, pid_t serverPid) {
+const char kListed[] = "pactl list short sink-inputs 2>/dev/null | grep -q .";
+
+// The child's start: the glide plays through the server. The server lists
+// our stream; the clock rises, never ahead of the wall clock by more than
+// the little the server buffers (a server that has just started may take a
+// few seconds to play). Exit codes 20-23.
+MusicStream* startPlaying(const std::string& dir, int* last) {
     useServer(dir);
     if (!musicInit(kMusicRate) || std::string(SDL_GetCurrentAudioDriver()) != "pulseaudio") std::exit(20);
     MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
     musicSetTime(stream, 0);
     const Clock::time_point start = Clock::now();
     musicPlay(stream);
-
-    // The server lists our stream; the clock rises, never ahead of the wall
-    // clock by more than the little the server buffers (a server that has
-    // just started may take a few seconds to play).
-    const std::string listed = "pactl list short sink-inputs 2>/dev/null | grep -q .";
-    int last = 0;
-    while (std::system(listed.c_str()) != 0 || msBetween(start, Clock::now()) < 4000)
-        if (watchClock(stream, &last, 100, 6000) < 0 || last > msBetween(start, Clock::now()) + 100 ||
+    *last = 0;
+    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 4000)
+        if (watchClock(stream, last, 100, 6000) < 0 || *last > msBetween(start, Clock::now()) + 100 ||
             msBetween(start, Clock::now()) > 15000)
             std::exit(21);
     if (!playedWithTheClock(stream)) std::exit(23);
+    return stream;
+}
+
+// The child's side; exit codes name the check that failed.
+[[noreturn]] void playThroughLossReturnAndStop(const std::string& dir, pid_t serverPid) {
+    int last = 0;
+    MusicStream* stream = startPlaying(dir, &last);
+    const std::string listed = kListed;
     int leftAfterFirst = 0;
 
     for (int round = 0; round < 2; ++round) {
@@ -206,6 +218,92 @@ int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int ev
     std::exit(0);
 }
 
+// The server killed and restarted three times a second apart, each time
+// killed again soon after our stream shows up on it (while the music is
+// being handed back to it), three rounds: after every round the sound is
+// back within 3 s of the last start. Exit codes 50-53.
+[[noreturn]] void playThroughRapidLossesAndReturns(const std::string& dir, pid_t serverPid) {
+    int last = 0;
+    MusicStream* stream = startPlaying(dir, &last);
+    for (int round = 0; round < 3; ++round) {
+        for (int restart = 0; restart < 3; ++restart) {
+            kill(serverPid, SIGKILL);
+            if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(50);
+            serverPid = startServer(dir);
+            if (serverPid <= 0) std::exit(51);
+            if (restart == 2) break;
+            // Killed again as soon as it plays our stream, or after a second.
+            const Clock::time_point started = Clock::now();
+            while (std::system(kListed) != 0 && msBetween(started, Clock::now()) < 1000)
+                if (watchClock(stream, &last, 20, 2500) < 0) std::exit(50);
+            if (watchClock(stream, &last, 250 * (3 * round + restart), 2500) < 0) std::exit(50);
+        }
+        // Back: the music plays where the clock says, within 3 s.
+        const Clock::time_point restarted = Clock::now();
+        while (std::system(kListed) != 0 || playedBehindClock(stream, 1) > 100)
+            if (watchClock(stream, &last, 100, 2500) < 0 || msBetween(restarted, Clock::now()) > 3000) {
+                std::fprintf(stderr, "round %d: the sound is not back\n", round);
+                std::exit(53);
+            }
+        if (!playedWithTheClock(stream)) std::exit(52);
+    }
+    std::ofstream(dir + "/server-pid") << serverPid << std::endl;
+    musicClose(stream);
+    musicShutdown();
+    std::exit(0);
+}
+
+// The server hangs (stopped) while the music plays, and the run ends before
+// the stall is noticed: the end takes at most half a second. Exit code 60
+// with the time it took on stderr.
+[[noreturn]] void endWhileTheServerHangs(const std::string& dir, pid_t serverPid) {
+    int last = 0;
+    MusicStream* stream = startPlaying(dir, &last);
+    kill(serverPid, SIGSTOP);
+    if (watchClock(stream, &last, 300, 2500) < 0) std::exit(50);
+    const Clock::time_point ending = Clock::now();
+    musicClose(stream);
+    musicShutdown();
+    const double took = msBetween(ending, Clock::now());
+    if (took > 500) {
+        std::fprintf(stderr, "the end took %.0f ms\n", took);
+        std::exit(60);
+    }
+    std::exit(0);
+}
+
+// A scratch directory with a server of its own, removed with the server.
+struct PrivateServer {
+    std::string dir;
+    pid_t pid = 0;
+    PrivateServer() {
+        char name[] = "/tmp/tessera_pulse_XXXXXX";
+        dir = mkdtemp(name);
+        pid = startServer(dir);
+    }
+    // The child restarts and kills its own servers, unless it failed first;
+    // whichever one is left is continued (it may have been stopped) and
+    // killed.
+    ~PrivateServer() {
+        for (const char* file : {"/pulse/pid", "/server-pid"}) {
+            pid_t left = 0;
+            std::ifstream(dir + file) >> left;
+            std::string alive;
+            std::ifstream("/proc/" + std::to_string(left) + "/comm") >> alive;
+            if (left > 0 && alive == "pulseaudio") {
+                kill(left, SIGCONT);
+                kill(left, SIGKILL);
+            }
+        }
+        std::filesystem::remove_all(dir);
+    }
+};
+
+const std::string kLost =
+    "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
+    "output opens again\n";
+const std::string kBack = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
+
 // Runs `body` in a process of its own beside the test, so that the death
 // test's child is forked from a process with no thread of the test's: a
 // child forked from a threaded process may not start threads safely (the
@@ -229,14 +327,10 @@ void endAside(pid_t pid) {
 TEST(SoundServerDeathTest, SoundComesBackAfterTheServerReturnsAndAfterAStop) {
     // Run as root the daemon only warns; its home and runtime directory are
     // a scratch directory, so it touches nothing of the machine's.
-    char name[] = "/tmp/tessera_pulse_XXXXXX";
-    const std::string dir = mkdtemp(name);
-    const pid_t pid = startServer(dir);
+    const PrivateServer server;
+    const std::string& dir = server.dir;
+    const pid_t pid = server.pid;
     ASSERT_GT(pid, 0) << "cannot start pulseaudio; see " << dir << "/log";
-    const std::string lost =
-        "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
-        "output opens again\n";
-    const std::string back = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
     // Stops the child for 3 s once it asks, from this simple process, and
     // again every few seconds until the child has seen a stop (now and then
     // a stop does not take here: the child never pauses).
@@ -250,12 +344,27 @@ TEST(SoundServerDeathTest, SoundComesBackAfterTheServerReturnsAndAfterAStop) {
                 std::this_thread::sleep_for(std::chrono::seconds(1));
             }
     });
-    EXPECT_EXIT(playThroughLossReturnAndStop(dir, pid), testing::ExitedWithCode(0), "^" + lost + back + lost + back + "$");
+    EXPECT_EXIT(playThroughLossReturnAndStop(dir, pid), testing::ExitedWithCode(0),
+                "^" + kLost + kBack + kLost + kBack + "$");
     endAside(stopper);
-    pid_t left = 0;  // the child restarts and kills its own, unless it failed first
-    std::ifstream(dir + "/pulse/pid") >> left;
-    std::string alive;
-    std::ifstream("/proc/" + std::to_string(left) + "/comm") >> alive;
-    if (alive == "pulseaudio") kill(left, SIGKILL);
-    std::filesystem::remove_all(dir);
+}
+
+TEST(SoundServerDeathTest, RapidLossesAndReturnsEndWithTheSoundBack) {
+    const PrivateServer server;
+    ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+    EXPECT_EXIT(playThroughRapidLossesAndReturns(server.dir, server.pid), testing::ExitedWithCode(0),
+                "^(" + kLost + "|" + kBack + ")*" + kBack + "$");
+}
+
+TEST(SoundServerDeathTest, EndingWhileTheServerHangsTakesAtMostHalfASecond) {
+    const PrivateServer server;
+    ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+    // Should the end wait for the hung server, the server continues after
+    // 10 s so that the child ends and tells how long it took.
+    const pid_t continuer = runAside([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        kill(server.pid, SIGCONT);
+    });
+    EXPECT_EXIT(endWhileTheServerHangs(server.dir, server.pid), testing::ExitedWithCode(0), "^$");
+    endAside(continuer);
 }

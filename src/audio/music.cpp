@@ -29,6 +29,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -56,9 +57,10 @@ constexpr auto kStallStep = std::chrono::milliseconds(100);
 // long it waits for a device it opened to start taking samples (a sound
 // server that has just started may take a second or two).
 constexpr auto kReopenEvery = std::chrono::milliseconds(1000);
-// How long the end of the run waits for a reopen attempt under way (one
-// inside a hung sound server never returns).
-constexpr auto kShutdownWait = std::chrono::milliseconds(500);
+// How long the end of the run waits for SDL's audio, in all: for a reopen
+// attempt under way and for closing the device. Either may be inside a sound
+// server that hangs, and never return.
+constexpr auto kShutdownWait = std::chrono::milliseconds(400);
 
 enum class ClockKind { Device, Silent, Stepped };
 
@@ -260,12 +262,16 @@ void reopenLoop() {
         if (reopener->stop) return;
         if (reopener->wake.wait_until(lock, next, [] { return reopener->stop; })) return;
         next = Clock::now() + kReopenEvery;
+        // This attempt answers every loss reported so far; one reported
+        // while it runs (the device it opens may be lost at once) sets
+        // `wanted` again and is answered by the next.
+        reopener->wanted = false;
         reopener->busy = true;
         lock.unlock();
         const bool playing = reopenOutput();
         lock.lock();
         reopener->busy = false;
-        if (playing) reopener->wanted = false;
+        if (!playing) reopener->wanted = true;
         reopener->wake.notify_all();
     }
 }
@@ -521,17 +527,43 @@ void musicClose(MusicStream* stream) {
     stopDecoding(stream);
 }
 
-// Ends the reopen helper and closes the output. A device that stalled is
-// left open, and so is SDL's audio while the helper is still inside it
-// after a short wait: closing waits for SDL's audio thread, which may be
-// stuck in the hung server for good, and the process is about to end
-// anyway.
+namespace {
+
+// Closes SDL's audio on a thread of its own, and waits for it until
+// `deadline` at most: closing a device waits for SDL's audio thread to
+// leave the callback round it is in, and that thread may be waiting inside
+// a sound server that has stopped answering (before the stall watch has
+// noticed). Left waiting there, the closer ends with the process.
+void closeAudioBy(Clock::time_point deadline) {
+    std::promise<void> closed;
+    std::future<void> done = closed.get_future();
+    std::thread closer([id = driver.id, up = driver.sdlAudioUp, closed = std::move(closed)]() mutable {
+        if (id) SDL_CloseAudioDevice(id);
+        if (up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        closed.set_value();
+    });
+    driver.id = 0;
+    driver.sdlAudioUp = false;
+    if (done.wait_until(deadline) == std::future_status::ready)
+        closer.join();
+    else
+        closer.detach();
+}
+
+}  // namespace
+
+// Ends the reopen helper and closes the output, within kShutdownWait
+// whatever the sound server does. A device that stalled is left open, and
+// so is SDL's audio while the helper is still inside it: closing waits for
+// SDL's audio thread, which may be stuck in the hung server for good, and
+// the process is about to end anyway.
 void musicShutdown() {
+    const Clock::time_point deadline = Clock::now() + kShutdownWait;
     if (reopener) {
         std::unique_lock lock(reopener->lock);
         reopener->stop = true;
         reopener->wake.notify_all();
-        if (!reopener->wake.wait_for(lock, kShutdownWait, [] { return !reopener->busy; })) {
+        if (!reopener->wake.wait_until(lock, deadline, [] { return !reopener->busy; })) {
             reopener->thread.detach();
             return;
         }
@@ -541,8 +573,5 @@ void musicShutdown() {
         reopener = nullptr;
     }
     if (driver.hangsAtomic.load()) return;
-    if (driver.id) SDL_CloseAudioDevice(driver.id);
-    driver.id = 0;
-    if (driver.sdlAudioUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    driver.sdlAudioUp = false;
+    if (driver.id || driver.sdlAudioUp) closeAudioBy(deadline);
 }
