@@ -1,7 +1,8 @@
 // The music clock through a sound server of the test's own (PulseAudio, null
 // sink, private socket): killed and started again twice, then the process
 // stopped for 3 s; killed and restarted in quick succession; hung while the
-// run ends. The null sink's monitor is recorded: the test music is a steady
+// run ends; at the server's default latency and with a 250 ms buffer, with
+// and without an offset. The null sink's monitor is recorded: the test music is a steady
 // glide, so the frequency heard tells the position played.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -62,7 +63,10 @@ void useServer(const std::string& dir) {
 // from bin 20. A busy machine only adds delay: the least of three counts.
 double playedBehindClock(MusicStream* stream, int tries = 3) {
     constexpr int kFrames = 11025;
-    FILE* pipe = popen("parec --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 "
+    // The recorder asks for the server's small fragments whatever the
+    // player's own PULSE_LATENCY_MSEC.
+    FILE* pipe = popen("env -u PULSE_LATENCY_MSEC parec --raw --format=s16le --rate=44100 --channels=2 "
+                       "--latency-msec=10 "
                        "-d null.monitor 2>/dev/null | head -c 44100",
                        "r");
     std::vector<int16_t> pcm(kFrames * 2);
@@ -256,6 +260,51 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
 // The server hangs (stopped) while the music plays, and the run ends before
 // the stall is noticed: the end takes at most half a second. Exit code 60
 // with the time it took on stderr.
+// The clock against what is played, once the server and the latency
+// readings have settled: what is recorded lies behind the clock by the
+// offset asked for (positive: the picture later), to within 10 ms. With
+// `riseTo250` the server is killed and restarted while the player asks for
+// a 250 ms buffer from then on: the latency rises across the return, and the
+// clock holds rather than going back; the restarted server's buffer swings
+// by tens of ms for a while, so there the match is to within 25 ms. Exit
+// codes 70-73.
+[[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250) {
+    musicSetOutputOffset(offsetMs);
+    useServer(dir);
+    if (!musicInit(kMusicRate)) std::exit(70);
+    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
+    musicSetTime(stream, 0);
+    musicPlay(stream);
+    int last = 0;
+    const Clock::time_point start = Clock::now();
+    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 10000)
+        if (watchClock(stream, &last, 100, 6000) < 0 || msBetween(start, Clock::now()) > 18000) std::exit(71);
+    if (riseTo250) {
+        kill(serverPid, SIGKILL);
+        setenv("PULSE_LATENCY_MSEC", "250", 1);
+        if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(71);
+        serverPid = startServer(dir);
+        const Clock::time_point restarted = Clock::now();
+        // The server's buffer grows for a few seconds after a start.
+        while (std::system(kListed) != 0 || msBetween(restarted, Clock::now()) < 11000)
+            if (watchClock(stream, &last, 20, 2500) < 0 || msBetween(restarted, Clock::now()) > 20000) std::exit(72);
+    }
+    // The median of five readings: the sound's own jitter against the clock
+    // goes both ways, and the recorder's delays are few.
+    double readings[5];
+    for (double& reading : readings) reading = playedBehindClock(stream, 1);
+    std::sort(std::begin(readings), std::end(readings));
+    const double behind = readings[2];
+    if (std::abs(behind + offsetMs) > (riseTo250 ? 25 : 10)) {
+        std::fprintf(stderr, "played %.1f ms behind the clock, not %d\n", behind, -offsetMs);
+        std::exit(73);
+    }
+    std::ofstream(dir + "/server-pid") << serverPid << std::endl;
+    musicClose(stream);
+    musicShutdown();
+    std::exit(0);
+}
+
 [[noreturn]] void endWhileTheServerHangs(const std::string& dir, pid_t serverPid) {
     int last = 0;
     MusicStream* stream = startPlaying(dir, &last);
@@ -302,6 +351,7 @@ struct PrivateServer {
 const std::string kLost =
     "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
     "output opens again\n";
+const std::string kLags = "tessera: the audio output now lags by [0-9]+ ms; the picture follows it\n";
 const std::string kBack = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
 
 // Runs `body` in a process of its own beside the test, so that the death
@@ -367,4 +417,32 @@ TEST(SoundServerDeathTest, EndingWhileTheServerHangsTakesAtMostHalfASecond) {
     });
     EXPECT_EXIT(endWhileTheServerHangs(server.dir, server.pid), testing::ExitedWithCode(0), "^$");
     endAside(continuer);
+}
+
+TEST(SoundServerDeathTest, TheClockIsWhatIsPlayedAtEitherLatencyWithItsOffsetAndAcrossARise) {
+    const struct {
+        const char* what;
+        const char* latency;  // PULSE_LATENCY_MSEC, or the server's default
+        int offsetMs;
+        bool riseTo250;
+        std::string said;  // stderr
+    } cases[] = {
+        {"the server's default latency", nullptr, 0, false, "^$"},
+        {"a 250 ms buffer", "250", 0, false, "^(" + kLags + ")+$"},
+        {"--audio-offset 200", nullptr, 200, false, "^$"},
+        {"--audio-offset -150", nullptr, -150, false, "^$"},
+        {"a rise to 250 ms across a return", nullptr, 0, true, "^" + kLost + "(" + kBack + "|" + kLags + ")+$"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PrivateServer server;
+        ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+        if (c.latency)
+            setenv("PULSE_LATENCY_MSEC", c.latency, 1);
+        else
+            unsetenv("PULSE_LATENCY_MSEC");
+        EXPECT_EXIT(playAgainstTheClock(server.dir, server.pid, c.offsetMs, c.riseTo250), testing::ExitedWithCode(0),
+                    c.said);
+        unsetenv("PULSE_LATENCY_MSEC");
+    }
 }

@@ -3,9 +3,10 @@
 // The decoded music comes from music_stream.cpp. The audio callback plays
 // from it, and the spectrum reads the same samples at the position being
 // heard. Three clocks share one interface: the audio device's (frames handed
-// to the device, less what the output still holds), a silent real-time clock
-// when there is no device, and the stepped clock that offline rendering sets
-// by hand.
+// to the device, less what the output still holds: SDL's buffer, and what a
+// sound server reports it holds, see output_latency.h and output_clock.h),
+// a silent real-time clock when there is no device, and the stepped clock
+// that offline rendering sets by hand.
 //
 // When the output goes away mid-run, the silent clock takes over and a
 // helper thread (never the caller's) reopens the audio driver at most once a
@@ -13,10 +14,10 @@
 // device clock takes over from there.
 //
 // Threads: the caller's (main), SDL's audio thread (the callback), the
-// reopen helper, the decoder. What they share is grouped below by what
-// guards it: `device` (DeviceShared, its own mutex), `reopener` (Reopener,
-// its own mutex), `driver` (one owner at a time, handed over), and
-// `clockState` (the main thread's alone).
+// reopen helper, the decoder, the latency watcher. What they share is
+// grouped below by what guards it: `device` (DeviceShared, its own mutex),
+// `reopener` (Reopener, its own mutex), `driver` (one owner at a time,
+// handed over), and `clockState` (the main thread's alone).
 #include "audio/music.h"
 
 #include <SDL.h>
@@ -34,6 +35,8 @@
 #include <thread>
 
 #include "audio/music_stream.h"
+#include "audio/output_clock.h"
+#include "audio/output_latency.h"
 #include "audio/spectrum.h"
 
 namespace {
@@ -61,6 +64,10 @@ constexpr auto kReopenEvery = std::chrono::milliseconds(1000);
 // attempt under way and for closing the device. Either may be inside a sound
 // server that hangs, and never return.
 constexpr auto kShutdownWait = std::chrono::milliseconds(400);
+// A latency reading counts only while callbacks come: measured from the
+// last one, it is worth nothing once that lies further back than a few
+// callback periods (before the start, after a loss, while a device primes).
+constexpr auto kReadingFresh = std::chrono::milliseconds(100);
 
 enum class ClockKind { Device, Silent, Stepped };
 
@@ -90,6 +97,9 @@ struct DeviceShared {
     // The silent clock: frame `silentFrom` at `silentStart`.
     uint64_t silentFrom = 0;
     Clock::time_point silentStart{};
+    // From a frame handed over to its being heard; updated by the latency
+    // watcher, kept across a reopen (the next readings correct it).
+    LatencyFilter latency;
 };
 DeviceShared device;
 
@@ -115,6 +125,7 @@ struct ClockState {
     bool steppedRequested = false;
     int steppedMs = 0;
     bool started = false;
+    int offsetMs = 0;        // --audio-offset: positive shows the picture later
     bool reopening = false;  // lost: the helper owns the driver and looks for an output
     uint64_t lastHeard = 0;  // keeps the clock monotonic
     // The stall watch: callbacks seen, when, how long without.
@@ -204,7 +215,25 @@ SDL_AudioDeviceID openDevice(uint64_t generation, int rate) {
     const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     std::lock_guard lock(device.lock);
     if (id) device.bufferFrames = have.samples;
+    if (id && !device.latency.measured) latencyReset(&device.latency, 1000.0 * have.samples / rate);
     return id;
+}
+
+// The latency watcher's thread, at each reading of the server. A reading
+// counts only while callbacks come (see kReadingFresh).
+void onLatencyReading(double bufferMs, double sinkMs, Clock::time_point at) {
+    bool tell = false;
+    double ms = 0;
+    {
+        std::lock_guard lock(device.lock);
+        if (!device.snapshotValid || device.primingCalls != 0 || at - device.snapshotTime > kReadingFresh ||
+            at < device.snapshotTime)
+            return;
+        const double sdlBufferMs = 1000.0 * device.bufferFrames / device.rate;
+        tell = latencyAdd(&device.latency, latencyReading(bufferMs, sinkMs, sdlBufferMs));
+        ms = device.latency.ms;
+    }
+    if (tell) std::fprintf(stderr, "tessera: the audio output now lags by %.0f ms; the picture follows it\n", ms);
 }
 
 // Helper thread, one reopen attempt: restarts SDL's audio driver (a sound
@@ -363,8 +392,11 @@ void watchOutput() {
 }
 
 // The frame being heard now. The device's clock: the frames handed over at
-// the last callback, less the buffer the device still holds, plus the time
-// since then, never beyond what was handed over and never going back.
+// the last callback, less what the output still holds, plus the time since
+// then, never beyond what was handed over, moved by --audio-offset; and,
+// whatever the latency does, never going back: when it rises (the stream
+// moved to Bluetooth headphones) the clock holds until the sound has caught
+// up.
 uint64_t heardFrame() {
     int64_t frame = 0;
     switch (clockState.kind) {
@@ -383,10 +415,10 @@ uint64_t heardFrame() {
                 frame = int64_t(std::max(device.startFrame, clockState.lastHeard));
                 break;
             }
-            const int64_t handed = int64_t(device.snapshotCursor);
             const int64_t sinceMicros =
                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - device.snapshotTime).count();
-            frame = std::min(handed - device.bufferFrames + sinceMicros * device.rate / 1000000, handed);
+            frame = deviceHeardFrame(int64_t(device.snapshotCursor), sinceMicros, device.latency.ms,
+                                     clockState.offsetMs, device.rate);
             break;
         }
     }
@@ -422,6 +454,7 @@ bool musicInit(int rate) {
                 reopener = new Reopener;
                 reopener->thread = std::thread(reopenLoop);
             }
+            if (driver.name == "pulseaudio" || driver.name == "pipewire") outputLatencyStart(onLatencyReading);
             return true;
         }
     }
@@ -475,6 +508,10 @@ void musicPlay(MusicStream* stream) {
 }
 
 void musicEnableSpectrum() { clockState.spectrumOn = true; }
+
+void musicSetOutputOffset(int ms) { clockState.offsetMs = ms; }
+
+MusicStream* musicOpenClickTrack(int seconds) { return makeClickTrack(seconds); }
 
 int musicGetTime(MusicStream* stream) {
     if (!stream) return 0;
@@ -559,6 +596,7 @@ void closeAudioBy(Clock::time_point deadline) {
 // the process is about to end anyway.
 void musicShutdown() {
     const Clock::time_point deadline = Clock::now() + kShutdownWait;
+    outputLatencyStop();  // never waits on the server: it only polls
     if (reopener) {
         std::unique_lock lock(reopener->lock);
         reopener->stop = true;

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -197,10 +199,30 @@ MusicStream* startDecoding(mpg123_handle* decoder, const char* path) {
     return stream;
 }
 
+// A click is 3 ms of a 2 kHz tone fading out: short enough to place it to
+// the ms, sharp enough to see in a phone's sound track.
+MusicStream* makeClickTrack(int seconds) {
+    auto* stream = new MusicStream;
+    stream->path = "(clicks)";
+    std::vector<int16_t> samples(size_t(seconds) * kMusicRate * 2, 0);
+    constexpr int kClickFrames = kMusicRate * 3 / 1000;
+    for (int second = 1; second < seconds; ++second)
+        for (int n = 0; n < kClickFrames; ++n) {
+            const double fade = 1.0 - double(n) / kClickFrames;
+            const auto value = int16_t(std::lround(26000 * fade * std::sin(2 * M_PI * 2000.0 * n / kMusicRate)));
+            samples[(size_t(second) * kMusicRate + size_t(n)) * 2] = value;
+            samples[(size_t(second) * kMusicRate + size_t(n)) * 2 + 1] = value;
+        }
+    uint64_t total = 0;
+    publish(stream, samples.data(), samples.size() / 2, &total);
+    stream->finished.store(true, std::memory_order_release);
+    return stream;
+}
+
 void stopDecoding(MusicStream* stream) {
     stream->stopDecoding.store(true, std::memory_order_relaxed);
     if (stream->thread.joinable()) stream->thread.join();
-    mpg123_delete(stream->decoder);
+    if (stream->decoder) mpg123_delete(stream->decoder);
     for (auto& chunk : stream->chunks) delete[] chunk.load(std::memory_order_relaxed);
     delete stream;
 }

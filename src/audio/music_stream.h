@@ -39,6 +39,9 @@ struct MusicStream {
 mpg123_handle* openDecoder(const char* path, std::string* reason);
 // Starts the decoder thread on an opened decoder; the stream owns both.
 MusicStream* startDecoding(mpg123_handle* decoder, const char* path);
+// A stream made in memory, already whole: silence with a click of a few ms
+// at every whole second from 1 to seconds - 1.
+MusicStream* makeClickTrack(int seconds);
 // Stops the decoder thread and frees the stream. No reader may hold it.
 void stopDecoding(MusicStream* stream);
 
