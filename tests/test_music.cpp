@@ -1,7 +1,9 @@
-// The music layer: spectrum, stepped and real-time clocks, bad files.
+// The music layer: spectrum, stepped and real-time clocks, bad files, the
+// device clock's arithmetic.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "audio/music.h"
+#include "audio/output_clock.h"
 #include "audio/spectrum.h"
 
 namespace {
@@ -260,4 +263,101 @@ TEST(MusicFilesDeathTest, WhatOnceHungNowEndsPromptly) {
             std::exit(0);
         },
         testing::ExitedWithCode(0), "");
+}
+
+// The device clock's arithmetic, without a device or a server.
+TEST(OutputClock, LatencyReadingsAreSmoothedJumpsTakenAndToldOnce) {
+    struct Case {
+        const char* what;
+        std::vector<double> readings;
+        double expectMs, tolerance;
+        int told;  // how many readings asked for the line on stderr
+    } cases[] = {
+        {"one reading is not trusted yet", {300}, 23.2, 0, 0},
+        {"the third reading is, as the median so far", {45, 300, 46}, 46, 0, 0},
+        {"jitter is smoothed to its middle", {40, 50, 40, 50, 40, 50, 45, 45, 45, 45}, 45, 3, 0},
+        {"a stray late reading moves nothing", {40, 40, 40, 40, 400, 40, 40}, 40, 0.01, 0},
+        {"a rise of 200 ms (another output) is taken at once, told once",
+         {40, 40, 40, 240, 240, 240, 240, 240, 240, 240},
+         240,
+         0.01,
+         1},
+        {"a fall is taken and told too", {250, 250, 250, 250, 30, 30, 30, 30, 30}, 30, 0.01, 2},
+        {"a slow drift of 60 ms in all is followed and told once",
+         {40, 50, 60, 70, 80, 90, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100},
+         100,
+         3,
+         1},
+    };
+    for (const Case& c : cases) {
+        LatencyFilter filter;
+        latencyReset(&filter, 23.2);
+        int told = 0;
+        for (double reading : c.readings) told += latencyAdd(&filter, reading);
+        EXPECT_NEAR(filter.ms, c.expectMs, c.tolerance) << c.what;
+        EXPECT_EQ(told, c.told) << c.what;
+        EXPECT_EQ(filter.measured, c.readings.size() >= kLatencyFirst) << c.what;
+    }
+    // Before enough readings the assumed latency counts, and a reset
+    // forgets what was read.
+    LatencyFilter filter;
+    for (int i = 0; i < kLatencyWindow; ++i) latencyAdd(&filter, 300);
+    latencyReset(&filter, 23.2);
+    EXPECT_FALSE(filter.measured);
+    EXPECT_DOUBLE_EQ(filter.ms, 23.2);
+}
+
+TEST(OutputClock, HeardFrameCountsLatencyTimeSinceAndOffset) {
+    struct Case {
+        const char* what;
+        int64_t handed, sinceMicros;
+        double latencyMs;
+        int offsetMs;
+        int64_t expect;
+    } cases[] = {
+        {"SDL's buffer alone, at the callback", 441000, 0, 1000.0 * 1024 / 44100, 0, 441000 - 1024},
+        {"the time since the callback counts", 441000, 10000, 1000.0 * 1024 / 44100, 0, 441000 - 1024 + 441},
+        {"never beyond what was handed over", 441000, 100000, 23.2, 0, 441000},
+        {"a server's 250 ms", 441000, 0, 250, 0, 441000 - 11025},
+        {"--audio-offset 100 shows the picture later", 441000, 0, 250, 100, 441000 - 11025 - 4410},
+        {"--audio-offset -100 earlier, past what was handed over", 441000, 100000, 23.2, -100, 441000 + 4410},
+        {"before the music's start the frame is negative", 1024, 0, 250, 0, 1024 - 11025},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(deviceHeardFrame(c.handed, c.sinceMicros, c.latencyMs, c.offsetMs, 44100), c.expect) << c.what;
+}
+
+// A device handing 1024 frames every 23.2 ms while its latency rises by
+// 200 ms and later falls: the clock, held monotonic as the music layer
+// holds it, never goes back, stands still while the sound catches up with
+// the rise, and moves on at once after the fall.
+TEST(OutputClock, ALatencyRiseHoldsTheClockAndAFallMovesItOn) {
+    LatencyFilter filter;
+    latencyReset(&filter, 23.2);
+    uint64_t shown = 0, heldSteps = 0, longestHoldMicros = 0, holdMicros = 0;
+    int64_t handed = 0;
+    double latency = 30;
+    for (int64_t micros = 0; micros < 6000000; micros += 5000) {
+        if (micros % 23220 < 5000) handed += 1024;  // a callback
+        if (micros == 2000000) latency = 230;
+        if (micros == 4000000) latency = 30;
+        if (micros % 200000 == 0) latencyAdd(&filter, latency);
+        const int64_t frame = deviceHeardFrame(handed, micros % 23220, filter.ms, 0, 44100);
+        const uint64_t next = std::max<uint64_t>(shown, uint64_t(std::max<int64_t>(frame, 0)));
+        if (next == shown && micros > 100000) {
+            ++heldSteps;
+            holdMicros += 5000;
+            longestHoldMicros = std::max(longestHoldMicros, holdMicros);
+        } else {
+            holdMicros = 0;
+        }
+        if (micros == 4000000 - 5000) {
+            EXPECT_NEAR(double(shown) / 44.1, micros / 1000.0 - 230, 30);
+        }
+        shown = next;
+    }
+    // Held for about the rise (200 ms) once; at the end in step with a 30 ms
+    // latency again.
+    EXPECT_NEAR(double(longestHoldMicros) / 1000, 200, 40);
+    EXPECT_NEAR(double(shown) / 44.1, 6000 - 30, 30);
 }

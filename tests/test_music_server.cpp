@@ -1,20 +1,24 @@
 // The music clock through a sound server of the test's own (PulseAudio, null
-// sink, private socket) killed and started again twice, then the process
-// stopped for 3 s. The null sink's monitor is recorded: the test music is a
-// steady glide, so the frequency heard tells the position played.
+// sink, private socket): killed and started again twice, then the process
+// stopped for 3 s; killed and restarted in quick succession; hung while the
+// run ends; at the server's default latency and with a 250 ms buffer, with
+// and without an offset. The null sink's monitor is recorded: the test music is a steady
+// glide, so the frequency heard tells the position played.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <SDL.h>
 
 #include <algorithm>
-#include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,7 +63,10 @@ void useServer(const std::string& dir) {
 // from bin 20. A busy machine only adds delay: the least of three counts.
 double playedBehindClock(MusicStream* stream, int tries = 3) {
     constexpr int kFrames = 11025;
-    FILE* pipe = popen("parec --raw --format=s16le --rate=44100 --channels=2 --latency-msec=10 "
+    // The recorder asks for the server's small fragments whatever the
+    // player's own PULSE_LATENCY_MSEC.
+    FILE* pipe = popen("env -u PULSE_LATENCY_MSEC parec --raw --format=s16le --rate=44100 --channels=2 "
+                       "--latency-msec=10 "
                        "-d null.monitor 2>/dev/null | head -c 44100",
                        "r");
     std::vector<int16_t> pcm(kFrames * 2);
@@ -74,8 +81,10 @@ double playedBehindClock(MusicStream* stream, int tries = 3) {
     const double a = bins[peak - 1], b = bins[peak], c = bins[peak + 1];
     const double bin = peak + 0.5 * (a - c) / (a - 2 * b + c);
     // The window's frequency is the glide's at its middle, half a window
-    // before its end. Silence (nothing played) counts as far behind.
-    const double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    // before its end; the glide repeats every 30 s, and the clock tells
+    // which time round. Silence (nothing played) counts as far behind.
+    double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    heard += 30000 * std::round((clock - heard) / 30000);
     const double behind = got && b > 0.1 ? clock - heard : 1e9;
     return tries > 1 ? std::min(behind, playedBehindClock(stream, tries - 1)) : behind;
 }
@@ -129,25 +138,33 @@ int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int ev
     return *last;
 }
 
-// The child's side; exit codes name the check that failed.
-[[noreturn]] void playThroughLossReturnAndStop(const std::string& dir, pid_t serverPid) {
+const char kListed[] = "pactl list short sink-inputs 2>/dev/null | grep -q .";
+
+// The child's start: the glide plays through the server. The server lists
+// our stream; the clock rises, never ahead of the wall clock by more than
+// the little the server buffers (a server that has just started may take a
+// few seconds to play). Exit codes 20-23.
+MusicStream* startPlaying(const std::string& dir, int* last) {
     useServer(dir);
     if (!musicInit(kMusicRate) || std::string(SDL_GetCurrentAudioDriver()) != "pulseaudio") std::exit(20);
     MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
     musicSetTime(stream, 0);
     const Clock::time_point start = Clock::now();
     musicPlay(stream);
-
-    // The server lists our stream; the clock rises, never ahead of the wall
-    // clock by more than the little the server buffers (a server that has
-    // just started may take a few seconds to play).
-    const std::string listed = "pactl list short sink-inputs 2>/dev/null | grep -q .";
-    int last = 0;
-    while (std::system(listed.c_str()) != 0 || msBetween(start, Clock::now()) < 4000)
-        if (watchClock(stream, &last, 100, 6000) < 0 || last > msBetween(start, Clock::now()) + 100 ||
+    *last = 0;
+    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 4000)
+        if (watchClock(stream, last, 100, 6000) < 0 || *last > msBetween(start, Clock::now()) + 100 ||
             msBetween(start, Clock::now()) > 15000)
             std::exit(21);
     if (!playedWithTheClock(stream)) std::exit(23);
+    return stream;
+}
+
+// The child's side; exit codes name the check that failed.
+[[noreturn]] void playThroughLossReturnAndStop(const std::string& dir, pid_t serverPid) {
+    int last = 0;
+    MusicStream* stream = startPlaying(dir, &last);
+    const std::string listed = kListed;
     int leftAfterFirst = 0;
 
     for (int round = 0; round < 2; ++round) {
@@ -185,6 +202,10 @@ int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int ev
     // Stopped for 3 s, then continued: the sound plays on. The clock is read
     // without a pause, as the frame loop does, so that after the stop it may
     // be read before the audio thread has run again: that is no stall.
+    // Continued in a process group that has meanwhile become orphaned (the
+    // test started in the background from a script), the kernel also sends
+    // SIGHUP: that is the test's surroundings, not the music's to answer.
+    signal(SIGHUP, SIG_IGN);
     longestGap = 0;
     lastRead = Clock::now();
     std::ofstream(dir + "/stop-me") << getpid() << std::endl;  // the test's stopper does it
@@ -201,25 +222,170 @@ int watchClock(MusicStream* stream, int* last, double ms, double stillMs, int ev
     std::exit(0);
 }
 
+// The server killed and restarted three times a second apart, each time
+// killed again soon after our stream shows up on it (while the music is
+// being handed back to it), three rounds: after every round the sound is
+// back within 3 s of the last start. Exit codes 50-53.
+[[noreturn]] void playThroughRapidLossesAndReturns(const std::string& dir, pid_t serverPid) {
+    int last = 0;
+    MusicStream* stream = startPlaying(dir, &last);
+    for (int round = 0; round < 3; ++round) {
+        for (int restart = 0; restart < 3; ++restart) {
+            kill(serverPid, SIGKILL);
+            if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(50);
+            serverPid = startServer(dir);
+            if (serverPid <= 0) std::exit(51);
+            if (restart == 2) break;
+            // Killed again as soon as it plays our stream, or after a second.
+            const Clock::time_point started = Clock::now();
+            while (std::system(kListed) != 0 && msBetween(started, Clock::now()) < 1000)
+                if (watchClock(stream, &last, 20, 2500) < 0) std::exit(50);
+            if (watchClock(stream, &last, 250 * (3 * round + restart), 2500) < 0) std::exit(50);
+        }
+        // Back: the music plays where the clock says, within 3 s.
+        const Clock::time_point restarted = Clock::now();
+        while (std::system(kListed) != 0 || playedBehindClock(stream, 1) > 100)
+            if (watchClock(stream, &last, 100, 2500) < 0 || msBetween(restarted, Clock::now()) > 3000) {
+                std::fprintf(stderr, "round %d: the sound is not back\n", round);
+                std::exit(53);
+            }
+        if (!playedWithTheClock(stream)) std::exit(52);
+    }
+    std::ofstream(dir + "/server-pid") << serverPid << std::endl;
+    musicClose(stream);
+    musicShutdown();
+    std::exit(0);
+}
+
+// The server hangs (stopped) while the music plays, and the run ends before
+// the stall is noticed: the end takes at most half a second. Exit code 60
+// with the time it took on stderr.
+// The clock against what is played, once the server and the latency
+// readings have settled: what is recorded lies behind the clock by the
+// offset asked for (positive: the picture later), to within 10 ms. With
+// `riseTo250` the server is killed and restarted while the player asks for
+// a 250 ms buffer from then on: the latency rises across the return, and the
+// clock holds rather than going back; the restarted server's buffer swings
+// by tens of ms for a while, so there the match is to within 25 ms. Exit
+// codes 70-73.
+[[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250) {
+    musicSetOutputOffset(offsetMs);
+    useServer(dir);
+    if (!musicInit(kMusicRate)) std::exit(70);
+    MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
+    musicSetTime(stream, 0);
+    musicPlay(stream);
+    int last = 0;
+    const Clock::time_point start = Clock::now();
+    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 10000)
+        if (watchClock(stream, &last, 100, 6000) < 0 || msBetween(start, Clock::now()) > 18000) std::exit(71);
+    if (riseTo250) {
+        kill(serverPid, SIGKILL);
+        setenv("PULSE_LATENCY_MSEC", "250", 1);
+        if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(71);
+        serverPid = startServer(dir);
+        const Clock::time_point restarted = Clock::now();
+        // The server's buffer grows for a few seconds after a start.
+        while (std::system(kListed) != 0 || msBetween(restarted, Clock::now()) < 11000)
+            if (watchClock(stream, &last, 20, 2500) < 0 || msBetween(restarted, Clock::now()) > 20000) std::exit(72);
+    }
+    // The median of five readings: the sound's own jitter against the clock
+    // goes both ways, and the recorder's delays are few.
+    double readings[5];
+    for (double& reading : readings) reading = playedBehindClock(stream, 1);
+    std::sort(std::begin(readings), std::end(readings));
+    const double behind = readings[2];
+    if (std::abs(behind + offsetMs) > (riseTo250 ? 25 : 10)) {
+        std::fprintf(stderr, "played %.1f ms behind the clock, not %d\n", behind, -offsetMs);
+        std::exit(73);
+    }
+    std::ofstream(dir + "/server-pid") << serverPid << std::endl;
+    musicClose(stream);
+    musicShutdown();
+    std::exit(0);
+}
+
+[[noreturn]] void endWhileTheServerHangs(const std::string& dir, pid_t serverPid) {
+    int last = 0;
+    MusicStream* stream = startPlaying(dir, &last);
+    kill(serverPid, SIGSTOP);
+    if (watchClock(stream, &last, 300, 2500) < 0) std::exit(50);
+    const Clock::time_point ending = Clock::now();
+    musicClose(stream);
+    musicShutdown();
+    const double took = msBetween(ending, Clock::now());
+    if (took > 500) {
+        std::fprintf(stderr, "the end took %.0f ms\n", took);
+        std::exit(60);
+    }
+    std::exit(0);
+}
+
+// A scratch directory with a server of its own, removed with the server.
+struct PrivateServer {
+    std::string dir;
+    pid_t pid = 0;
+    PrivateServer() {
+        char name[] = "/tmp/tessera_pulse_XXXXXX";
+        dir = mkdtemp(name);
+        pid = startServer(dir);
+    }
+    // The child restarts and kills its own servers, unless it failed first;
+    // whichever one is left is continued (it may have been stopped) and
+    // killed.
+    ~PrivateServer() {
+        for (const char* file : {"/pulse/pid", "/server-pid"}) {
+            pid_t left = 0;
+            std::ifstream(dir + file) >> left;
+            std::string alive;
+            std::ifstream("/proc/" + std::to_string(left) + "/comm") >> alive;
+            if (left > 0 && alive == "pulseaudio") {
+                kill(left, SIGCONT);
+                kill(left, SIGKILL);
+            }
+        }
+        std::filesystem::remove_all(dir);
+    }
+};
+
+const std::string kLost =
+    "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
+    "output opens again\n";
+const std::string kLags = "tessera: the audio output now lags by [0-9]+ ms; the picture follows it\n";
+const std::string kBack = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
+
+// Runs `body` in a process of its own beside the test, so that the death
+// test's child is forked from a process with no thread of the test's: a
+// child forked from a threaded process may not start threads safely (the
+// thread sanitizer's run refuses it).
+pid_t runAside(const std::function<void()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    return pid;
+}
+
+void endAside(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
 }  // namespace
 
 TEST(SoundServerDeathTest, SoundComesBackAfterTheServerReturnsAndAfterAStop) {
     // Run as root the daemon only warns; its home and runtime directory are
     // a scratch directory, so it touches nothing of the machine's.
-    char name[] = "/tmp/tessera_pulse_XXXXXX";
-    const std::string dir = mkdtemp(name);
-    const pid_t pid = startServer(dir);
+    const PrivateServer server;
+    const std::string& dir = server.dir;
+    const pid_t pid = server.pid;
     ASSERT_GT(pid, 0) << "cannot start pulseaudio; see " << dir << "/log";
-    const std::string lost =
-        "tessera: the audio output went away \\([^)]*\\); the music plays on silently on a real-time clock until an "
-        "output opens again\n";
-    const std::string back = "tessera: the audio output is back; the music plays again from [0-9]+\\.[0-9] s\n";
     // Stops the child for 3 s once it asks, from this simple process, and
     // again every few seconds until the child has seen a stop (now and then
     // a stop does not take here: the child never pauses).
-    std::atomic<bool> done{false};
-    std::thread stopper([&] {
-        for (pid_t child = 0; !done && !std::filesystem::exists(dir + "/stop-seen");
+    const pid_t stopper = runAside([&] {
+        for (pid_t child = 0; !std::filesystem::exists(dir + "/stop-seen");
              std::this_thread::sleep_for(std::chrono::milliseconds(200)))
             if (std::ifstream(dir + "/stop-me") >> child) {
                 kill(child, SIGSTOP);
@@ -228,13 +394,55 @@ TEST(SoundServerDeathTest, SoundComesBackAfterTheServerReturnsAndAfterAStop) {
                 std::this_thread::sleep_for(std::chrono::seconds(1));
             }
     });
-    EXPECT_EXIT(playThroughLossReturnAndStop(dir, pid), testing::ExitedWithCode(0), "^" + lost + back + lost + back + "$");
-    done = true;
-    stopper.join();
-    pid_t left = 0;  // the child restarts and kills its own, unless it failed first
-    std::ifstream(dir + "/pulse/pid") >> left;
-    std::string alive;
-    std::ifstream("/proc/" + std::to_string(left) + "/comm") >> alive;
-    if (alive == "pulseaudio") kill(left, SIGKILL);
-    std::filesystem::remove_all(dir);
+    EXPECT_EXIT(playThroughLossReturnAndStop(dir, pid), testing::ExitedWithCode(0),
+                "^" + kLost + kBack + kLost + kBack + "$");
+    endAside(stopper);
+}
+
+TEST(SoundServerDeathTest, RapidLossesAndReturnsEndWithTheSoundBack) {
+    const PrivateServer server;
+    ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+    EXPECT_EXIT(playThroughRapidLossesAndReturns(server.dir, server.pid), testing::ExitedWithCode(0),
+                "^(" + kLost + "|" + kBack + ")*" + kBack + "$");
+}
+
+TEST(SoundServerDeathTest, EndingWhileTheServerHangsTakesAtMostHalfASecond) {
+    const PrivateServer server;
+    ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+    // Should the end wait for the hung server, the server continues after
+    // 10 s so that the child ends and tells how long it took.
+    const pid_t continuer = runAside([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        kill(server.pid, SIGCONT);
+    });
+    EXPECT_EXIT(endWhileTheServerHangs(server.dir, server.pid), testing::ExitedWithCode(0), "^$");
+    endAside(continuer);
+}
+
+TEST(SoundServerDeathTest, TheClockIsWhatIsPlayedAtEitherLatencyWithItsOffsetAndAcrossARise) {
+    const struct {
+        const char* what;
+        const char* latency;  // PULSE_LATENCY_MSEC, or the server's default
+        int offsetMs;
+        bool riseTo250;
+        std::string said;  // stderr
+    } cases[] = {
+        {"the server's default latency", nullptr, 0, false, "^$"},
+        {"a 250 ms buffer", "250", 0, false, "^(" + kLags + ")+$"},
+        {"--audio-offset 200", nullptr, 200, false, "^$"},
+        {"--audio-offset -150", nullptr, -150, false, "^$"},
+        {"a rise to 250 ms across a return", nullptr, 0, true, "^" + kLost + "(" + kBack + "|" + kLags + ")+$"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PrivateServer server;
+        ASSERT_GT(server.pid, 0) << "cannot start pulseaudio; see " << server.dir << "/log";
+        if (c.latency)
+            setenv("PULSE_LATENCY_MSEC", c.latency, 1);
+        else
+            unsetenv("PULSE_LATENCY_MSEC");
+        EXPECT_EXIT(playAgainstTheClock(server.dir, server.pid, c.offsetMs, c.riseTo250), testing::ExitedWithCode(0),
+                    c.said);
+        unsetenv("PULSE_LATENCY_MSEC");
+    }
 }

@@ -12,8 +12,12 @@
 //   musicGetTime(stream)             position in ms of the music heard so far
 //   musicClose(stream), musicShutdown()
 //
-// Without an audio device the same clock runs silently in real time. Past the
-// end of the music the clock keeps running and the spectrum reads 0.
+// The device clock counts what the output holds after the frames were handed
+// to it: SDL's buffer, and, through a sound server (PulseAudio, PipeWire),
+// the server's own buffer and the sink's latency as the server reports them
+// a few times a second. Without an audio device the same clock runs
+// silently in real time. Past the end of the music the clock keeps running
+// and the spectrum reads 0.
 //
 // The stepped clock (musicUseSteppedClock before musicInit) opens no device:
 // the caller sets the position with musicSetSteppedTime, and the spectrum is
@@ -37,6 +41,15 @@ const float* musicSpectrum();
 int musicGetTime(MusicStream* stream);
 void musicClose(MusicStream* stream);
 void musicShutdown();
+
+// Shows the picture `ms` later (negative: earlier) than the sound the output
+// reports it plays, for outputs that report their latency wrongly. Call
+// before musicPlay; the device clock alone is moved.
+void musicSetOutputOffset(int ms);
+
+// A stream of silence, `seconds` long, with a short click at every whole
+// second from the first to the last but one: the player's --sync-check.
+MusicStream* musicOpenClickTrack(int seconds);
 
 // Offline rendering and tests.
 void musicUseSteppedClock();

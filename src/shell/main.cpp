@@ -19,11 +19,13 @@
 #include "shell/frame.h"
 #include "shell/frame_pacing.h"
 #include "shell/startup.h"
+#include "shell/sync_check.h"
 #include "shell/window.h"
 #include "shell/window_glut.h"
 
 static const char kUsage[] =
-    "usage: tessera [--window] [--native] [--max-fps N] [--help] [--version]\n"
+    "usage: tessera [--window] [--native] [--max-fps N] [--audio-offset MS]\n"
+    "               [--sync-check] [--help] [--version]\n"
     "Plays the demo full screen with its music; it ends by itself after 260 s.\n"
     "  --window       play in an ordinary resizable 640 x 480 window instead\n"
     "  --native       on a screen larger than 640 x 480, draw at the picture's shown\n"
@@ -32,6 +34,10 @@ static const char kUsage[] =
     "  --max-fps N    start at most N frames a second (default 60, the rate the\n"
     "                 effects that step once a frame were made for); 0 draws as\n"
     "                 fast as the machine allows\n"
+    "  --audio-offset MS  show the picture MS ms later (-1000 to 1000; negative:\n"
+    "                 earlier), for an output that reports its delay wrongly\n"
+    "  --sync-check   instead of the demo, 10 s of one white frame and a click at\n"
+    "                 every whole second, to film and set --audio-offset by\n"
     "  --help, -h     print this and exit\n"
     "  --version      print the version and exit\n"
     "Escape or closing the window ends it; every other key is ignored. Ctrl+C,\n"
@@ -67,6 +73,24 @@ static int readFrameCap(const char* text) {
     return int(value);
 }
 
+// --audio-offset takes whole milliseconds from -1000 to 1000, once.
+static int readAudioOffset(const char* text, bool given) {
+    char* end = nullptr;
+    const long value = text ? std::strtol(text, &end, 10) : -1;
+    if (given || !text || !*text || *end || value < -1000 || value > 1000) {
+        if (given)
+            std::fprintf(stderr, "tessera: --audio-offset is given more than once\n");
+        else
+            std::fprintf(stderr, "tessera: --audio-offset needs whole milliseconds from -1000 to 1000, not %s%s%s\n",
+                         text ? "\"" : "", text ? text : "nothing", text ? "\"" : "");
+        std::fputs(kUsage, stderr);
+        std::exit(2);
+    }
+    return int(value);
+}
+
+static bool syncCheck = false;
+
 // Takes the demo's options; anything else is refused with one line
 // and the usage (status 2), before the display is touched. GLUT is given no
 // options of its own, so none reach it by accident. Returns whether the
@@ -78,6 +102,12 @@ static bool readCommandLine(int argc, char** argv) {
             inWindow = true;
         } else if (!std::strcmp(argv[i], "--max-fps")) {
             maxFramesPerSecond = readFrameCap(i + 1 < argc ? argv[++i] : nullptr);
+        } else if (!std::strcmp(argv[i], "--audio-offset")) {
+            static bool offsetGiven = false;
+            musicSetOutputOffset(readAudioOffset(i + 1 < argc ? argv[++i] : nullptr, offsetGiven));
+            offsetGiven = true;
+        } else if (!std::strcmp(argv[i], "--sync-check")) {
+            syncCheck = true;
         } else if (!std::strcmp(argv[i], "--native")) {
             drawAtNativeSize = true;
         } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
@@ -137,6 +167,15 @@ int main(int argc, char** argv) {
         openResizableWindow();
     else
         openFullScreenPicture();
+    if (syncCheck) {
+        startSyncCheck();
+        setCursorVisible(false);
+        glutDisplayFunc([] {});  // the idle callback draws every frame
+        glutIdleFunc(nextSyncCheckFrame);
+        glutKeyboardFunc(onKey);
+        glutMainLoop();
+        return 0;
+    }
     runStartup();
     setCursorVisible(false);
     glutDisplayFunc(repaintAtNextFrame);

@@ -4,9 +4,10 @@
 //   silence.mp3 2 s of digital silence
 //   onset.mp3   silence, then from frame 22050 (500 ms) the bin-100 sine,
 //               then from frame 66150 (1500 ms) a sine centred on bin 250
-//   glide.mp3   30 s of a sine whose frequency rises steadily from bin 20 to
-//               bin 260 of the spectrum (8 bins a second): the frequency
-//               heard tells the position played
+//   glide.mp3   90 s: three times 30 s of a sine whose frequency rises
+//               steadily from bin 20 to bin 260 of the spectrum (8 bins a
+//               second): the frequency heard tells the position played, to
+//               within the 30 s that a clock read at the same time settles
 //   demo/music/mix.mp3  onset.mp3 again: the short track of the shell tests,
 //               whose working directory is demo/ (the build links the
 //               demo's own pictures in as demo/textures)
@@ -94,9 +95,9 @@ int main(int argc, char** argv) {
     addSine(onset, 22050, 66150, 100 * kBinHz, 0.5);
     addSine(onset, 66150, 3 * kRate, 250 * kBinHz, 0.5);
 
-    Samples glide(size_t(30 * kRate) * 2, 0.0f);
+    Samples glide(size_t(90 * kRate) * 2, 0.0f);
     for (size_t n = 0; n < glide.size() / 2; ++n) {
-        const double t = double(n) / kRate;
+        const double t = double(n % size_t(30 * kRate)) / kRate;
         glide[2 * n] = glide[2 * n + 1] = 0.5f * float(std::sin(2.0 * M_PI * kBinHz * (20.0 * t + 4.0 * t * t)));
     }
 
