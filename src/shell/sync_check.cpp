@@ -6,11 +6,12 @@
 #include <cstdio>
 
 #include "audio/music.h"
-#include "shell/demo_state.h"
+#include "state/demo_state.h"
 #include "shell/end_signals.h"
 #include "shell/frame.h"
 #include "shell/frame_pacing.h"
 #include "shell/window.h"
+#include "shell/window_glut.h"
 
 namespace {
 
@@ -28,8 +29,9 @@ void startSyncCheck() {
 // A frame is white when a whole second of the clock has begun since the
 // previous frame: one frame a second, the first to show that second.
 void nextSyncCheckFrame() {
-    waitForFrameSlot();
+    const bool slotHasCome = waitForFrameSlot(windowEventFd());
     if (const int number = endSignalReceived()) shutdownAndExit(128 + number);
+    if (!slotHasCome) return;  // input first: GLUT handles it, the wait resumes
     const int ms = musicGetTime(musicStream);
     if (ms >= kSyncCheckSeconds * 1000) shutdownAndExit(0);
     // The title shows the clock, as the demo's does.
