@@ -61,10 +61,12 @@ check "a piece holds video alone, with its tag" \
   '[ "$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 "$work/a2.mkv")" = video ] &&
    ffprobe -v error -show_entries format_tags=TESSERA_PIECE -of csv=p=0 "$work/a2.mkv" | grep -q "^part 2/3 .*frames 60+30 range 30-120$"'
 "$render" --join "$work/joined.mkv" "$work/a3.mkv" "$work/a1.mkv" "$work/a2.mkv" 2>"$work/err"
+status=$?
 check "archive: the join has exactly the single render's decoded frames and sound" \
-  '[ $? = 0 ] && [ "$(frames_md5 "$work/joined.mkv")" = "$(frames_md5 "$work/archive.mkv")" ]'
+  '[ $status = 0 ] && [ "$(frames_md5 "$work/joined.mkv")" = "$(frames_md5 "$work/archive.mkv")" ]'
 "$render" "${range[@]}" --preset web --jobs 2 --video "$work/jobs.mp4" 2>"$work/err"
-check "web --jobs 2 exits 0, leaves no pieces behind" '[ $? = 0 ] && [ -z "$(ls -A "$work" | grep pieces)" ]'
+status=$?
+check "web --jobs 2 exits 0, leaves no pieces behind" '[ $status = 0 ] && [ -z "$(ls -A "$work" | grep pieces)" ]'
 check "web --jobs 2: frame count, times and durations of the single render" \
   '[ "$(timing "$work/jobs.mp4" v)" = "$(timing "$work/web.mp4" v)" ] && [ "$(timing "$work/jobs.mp4" v | wc -l)" = 90 ] &&
    [ "$(timing "$work/jobs.mp4" a)" = "$(timing "$work/web.mp4" a)" ]'
@@ -78,17 +80,20 @@ check "--jobs on a terminal: one progress line with each part's rate and the who
 # submission against a stand-in sbatch that records what it was given.
 export TESSERA_RENDER=$render TESSERA_DATA_DIR=$PWD
 "$scripts/render-parallel" 3 "$work/parallel.mkv" 2/: -- "${range[@]}" --preset archive >/dev/null 2>&1
+status=$?
 check "GNU parallel recipe: the joined render is the single one, no pieces left" \
-  '[ $? = 0 ] && [ "$(frames_md5 "$work/parallel.mkv")" = "$(frames_md5 "$work/archive.mkv")" ] &&
+  '[ $status = 0 ] && [ "$(frames_md5 "$work/parallel.mkv")" = "$(frames_md5 "$work/archive.mkv")" ] &&
    [ -z "$(ls -A "$work" | grep pieces)" ]'
 for k in 1 2 3; do
   SLURM_ARRAY_TASK_ID=$k "$scripts/render-slurm" part 3 "$work/slurm" -- "${range[@]}" --preset archive 2>/dev/null
 done
 "$scripts/render-slurm" join 3 "$work/slurm" "$work/slurm.mkv" -- "${range[@]}" --preset archive 2>/dev/null
+status=$?
 check "Slurm recipe: three array tasks and the join make the single render, pieces removed" \
-  '[ $? = 0 ] && [ "$(frames_md5 "$work/slurm.mkv")" = "$(frames_md5 "$work/archive.mkv")" ] && [ -z "$(ls -A "$work/slurm")" ]'
+  '[ $status = 0 ] && [ "$(frames_md5 "$work/slurm.mkv")" = "$(frames_md5 "$work/archive.mkv")" ] && [ -z "$(ls -A "$work/slurm")" ]'
 SLURM_ARRAY_TASK_ID=4 "$scripts/render-slurm" part 3 "$work/slurm" -- "${range[@]}" 2>/dev/null
-check "Slurm recipe: a task outside the array's parts refused" '[ $? = 2 ] && [ -z "$(ls -A "$work/slurm")" ]'
+status=$?
+check "Slurm recipe: a task outside the array's parts refused" '[ $status = 2 ] && [ -z "$(ls -A "$work/slurm")" ]'
 mkdir -p "$work/bin"
 cat >"$work/bin/sbatch" <<STUB
 #!/bin/sh
@@ -128,14 +133,16 @@ check "a join of archive pieces into .mp4 refused" 'refused 1 x "$work/j.mp4" --
 sleep 2
 kill -TERM $!
 wait $!
+status=$?
 check "a part stopped mid-render deletes its piece and says so" \
-  '[ $? = 143 ] && [ ! -e "$work/killed.mkv" ] && [ "$(wc -l <"$work/err")" = 1 ]'
+  '[ $status = 143 ] && [ ! -e "$work/killed.mkv" ] && [ "$(wc -l <"$work/err")" = 1 ]'
 "$render" --fps 30 --size 160x120 --to 60000 --jobs 2 --video "$work/stopped.mp4" 2>"$work/err" &
 sleep 3
 kill -TERM $!
 wait $!
+status=$?
 check "--jobs stopped by a signal stops its parts and leaves no output and no pieces" \
-  '[ $? = 143 ] && [ ! -e "$work/stopped.mp4" ] && [ -z "$(ls -A "$work" | grep pieces)" ] && [ "$(wc -l <"$work/err")" = 1 ] &&
+  '[ $status = 143 ] && [ ! -e "$work/stopped.mp4" ] && [ -z "$(ls -A "$work" | grep pieces)" ] && [ "$(wc -l <"$work/err")" = 1 ] &&
    ! pgrep -f "$work/.stopped" >/dev/null'
 for k in 1 2 3; do "$render" "${range[@]}" --part $k/3 --video "$work/d$k.mp4" 2>/dev/null; done
 if unshare -m true 2>/dev/null; then

@@ -172,10 +172,13 @@ for out in "--video $work/limit.mp4" "--wav $work/limit.wav"; do
 done
 # TERM, TERM, INT in a row: the first one is the one reported, and the file
 # is either finished and plays or, stopped while it was being finished, gone.
+# The kernel hands over signals pending together lowest number first (INT
+# before TERM), so each is sent once the one before has had time to arrive.
 rm -rf "$work/sig" "$work/rep.mp4"
 env --default-signal=INT,QUIT "$render" --fps 10 --size 160x120 --video "$work/rep.mp4" --out "$work/sig" 2>"$work/stderr" &
 pid=$!
-wait_for "$work/sig/frame-000010.png" && kill -s TERM $pid && kill -s TERM $pid && kill -s INT $pid
+wait_for "$work/sig/frame-000010.png" && kill -s TERM $pid && sleep 0.5 && kill -s TERM $pid 2>/dev/null &&
+  sleep 0.2 && kill -s INT $pid 2>/dev/null
 wait $pid
 status=$?
 if [ "$status" = 143 ] && grep -q "^tessera-render: interrupted by SIGTERM" "$work/stderr" &&

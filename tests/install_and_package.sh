@@ -31,7 +31,7 @@ differing() {
 "$src/scripts/install-deps" tests --list >"$work/tests.list"
 test_only=(libgtest-dev libbenchmark-dev pulseaudio pulseaudio-utils pipewire ffmpeg xvfb xauth xdotool imagemagick
            x11-utils x11-apps x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy clang-14 libclang-rt-14-dev
-           lintian desktop-file-utils appstream dpkg-dev)
+           lintian desktop-file-utils appstream dpkg-dev parallel libebur128-dev)
 found=$(grep -Fxf <(printf '%s\n' "${test_only[@]}") "$work/demo.list" | tr '\n' ' ')
 [ -s "$work/demo.list" ] && [ -z "$found" ] && pass "demo list: $(wc -l <"$work/demo.list") packages, none test-only" \
   || fail "demo list holds test-only packages: $found"

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,8 +60,13 @@ bool startJob(Job& job, const std::vector<std::string>& args) {
         close(errors[1]);
         return false;
     }
+    const pid_t parent = getpid();
     job.pid = fork();
     if (job.pid == 0) {
+        // A part never outlives the runner: should the runner end at once
+        // (a second stop signal), its parts are stopped as by the first.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);
         dup2(errors[1], STDERR_FILENO);
         if (progress[1] == 3) fcntl(3, F_SETFD, 0);  // dup2 onto itself would keep close-on-exec
         else dup2(progress[1], 3);

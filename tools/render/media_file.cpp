@@ -91,18 +91,26 @@ bool openTrack(MediaFile* file, Track& track, AVDictionary** options, std::strin
     return track.frame != nullptr || fail(reason, "out of memory", AVERROR(ENOMEM));
 }
 
-// FFV1 keeping the framebuffer's own pixels: BGR with the unused alpha
-// byte, every frame a key frame so that any frame can be cut out alone.
-bool addLosslessVideo(MediaFile* file, int width, int height, int fps, std::string* reason) {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
-    if (!codec) return fail(reason, "no FFV1 encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
+// The video track's encoder context at a constant rate: time base 1/fps,
+// frame n at pts n.
+Track& startVideoTrack(MediaFile* file, const AVCodec* codec, int width, int height, int fps,
+                       AVPixelFormat format) {
     Track& track = file->video;
     track.codec = avcodec_alloc_context3(codec);
     track.codec->width = width;
     track.codec->height = height;
     track.codec->time_base = AVRational{1, fps};
     track.codec->framerate = AVRational{fps, 1};
-    track.codec->pix_fmt = AV_PIX_FMT_0RGB32;
+    track.codec->pix_fmt = format;
+    return track;
+}
+
+// FFV1 keeping the framebuffer's own pixels: BGR with the unused alpha
+// byte, every frame a key frame so that any frame can be cut out alone.
+bool addLosslessVideo(MediaFile* file, int width, int height, int fps, std::string* reason) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
+    if (!codec) return fail(reason, "no FFV1 encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
+    Track& track = startVideoTrack(file, codec, width, height, fps, AV_PIX_FMT_0RGB32);
     track.codec->gop_size = 1;
     track.codec->level = 3;
     track.codec->colorspace = AVCOL_SPC_RGB;
@@ -131,13 +139,7 @@ bool addVideo(MediaFile* file, int width, int height, int fps, std::string* reas
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!codec) return fail(reason, "no H.264 encoder in libavcodec", AVERROR_ENCODER_NOT_FOUND);
-    Track& track = file->video;
-    track.codec = avcodec_alloc_context3(codec);
-    track.codec->width = width;
-    track.codec->height = height;
-    track.codec->time_base = AVRational{1, fps};
-    track.codec->framerate = AVRational{fps, 1};
-    track.codec->pix_fmt = AV_PIX_FMT_YUV420P;
+    Track& track = startVideoTrack(file, codec, width, height, fps, AV_PIX_FMT_YUV420P);
     track.codec->gop_size = web ? std::max(1, fps / 2) : 2 * fps;
     track.codec->flags |= AV_CODEC_FLAG_CLOSED_GOP;
     if (web) {

@@ -887,7 +887,12 @@ int main(int argc, char** argv) {
     // its own SIGINT and SIGTERM handlers must not take over from ours.
     setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1);
     catchStopSignals();
-    if (options.jobs > 1) return runJobs(argc, argv, options.videoPath, options.jobs, options.preset, &stopSignal);
+    if (options.jobs > 1) {
+        // The runner polls the first stop signal and stops its parts itself;
+        // a second one ends it at once, and the parts follow their parent.
+        endAtOnce = 0;
+        return runJobs(argc, argv, options.videoPath, options.jobs, options.preset, &stopSignal);
+    }
     started = Clock::now();  // the progress line first shows at the first frame
     showProgress = isatty(STDERR_FILENO);
     framesToDraw = options.lastFrame + 1;

@@ -115,8 +115,8 @@ int main(int argc, char** argv) {
         b.top = y;
         y += kBinHeight + kGap;
     }
-    Panel spec{y, kSpecHeight, 0, 22050};
-    Canvas c(kWidth, spec.top + kSpecHeight + 40);
+    Panel spectro{y, kSpecHeight, 0, 22050};
+    Canvas c(kWidth, spectro.top + kSpecHeight + 40);
     for (Rgb& p : c.pixels) p = kBackground;
     text(c, "tessera \xE2\x80\x94 the soundtrack: " + fmt("%.1f LUFS integrated, ", loud.integrated) +
                 fmt("loudness range %.1f LU, ", loud.range) + fmt("true peak %.1f dBTP", loud.truePeak),
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     }
 
     // Spectrogram: the mean power of the windows in each column, in dB.
-    frame(c, spec, "spectrogram (the demo's 512-bin spectrum, mean power per column, -110 to -20 dB)");
+    frame(c, spectro, "spectrogram (the demo's 512-bin spectrum, mean power per column, -110 to -20 dB)");
     const long frames = long(pcm.size() / 2);
     float sp[kSpectrumBins];
     for (int x = 0; x < kPlotWidth; ++x) {
@@ -183,21 +183,21 @@ int main(int argc, char** argv) {
             const float u = float(std::clamp((db + 110) / 90, 0.0, 1.0));
             const Rgb colour = u < 0.5f ? mix(Rgb{0.02f, 0.02f, 0.08f}, Rgb{0.55f, 0.1f, 0.45f}, u * 2)
                                         : mix(Rgb{0.55f, 0.1f, 0.45f}, Rgb{1.0f, 0.9f, 0.45f}, (u - 0.5f) * 2);
-            c.at(kLeft + x, spec.top + yy) = colour;
+            c.at(kLeft + x, spectro.top + yy) = colour;
         }
     }
     for (int k : {100, 150, 250}) {
-        const int yy = spec.top + kSpecHeight - 1 - k * kSpecHeight / kSpectrumBins;
+        const int yy = spectro.top + kSpecHeight - 1 - k * kSpecHeight / kSpectrumBins;
         fill(c, kLeft - 8, yy, kLeft, yy + 1, kText);
         textRight(c, "bin " + std::to_string(k), 10, kLeft - 10, yy + 4, kDim);
     }
-    for (int khz : {0, 5, 10, 15, 20}) textRight(c, std::to_string(khz) + " kHz", 10, kLeft - 52, spec.y(khz * 1000.0) + 4, kDim);
+    for (int khz : {0, 5, 10, 15, 20}) textRight(c, std::to_string(khz) + " kHz", 10, kLeft - 52, spectro.y(khz * 1000.0) + 4, kDim);
     // Time along the bottom.
     for (int s = 0; s * 1000 < soundtrack::kLengthMs; s += 20) {
         const int x = kLeft + s * 1000 / kMsPerColumn;
-        fill(c, x, spec.top + kSpecHeight, x + 1, spec.top + kSpecHeight + 5, kDim);
+        fill(c, x, spectro.top + kSpecHeight, x + 1, spectro.top + kSpecHeight + 5, kDim);
         text(c, std::to_string(s / 60) + ":" + (s % 60 < 10 ? "0" : "") + std::to_string(s % 60), 10, x - 10,
-             spec.top + kSpecHeight + 18, kDim);
+             spectro.top + kSpecHeight + 18, kDim);
     }
     if (!writePngRgb(argv[2], c.width, c.height, toRgb8(c), &reason)) {
         std::fprintf(stderr, "tessera-soundtrack-sheet: %s\n", reason.c_str());
