@@ -129,15 +129,18 @@ check "a join with a piece missing refused" 'refused 1 x "$j" --join "$j" "$work
 check "a join with a piece twice refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/a2.mkv" "$work/a2.mkv" "$work/a3.mkv"'
 check "a join with a truncated piece refused" 'refused 1 x "$j" --join "$j" "$work/a1.mkv" "$work/cut.mkv" "$work/a3.mkv"'
 check "a join of archive pieces into .mp4 refused" 'refused 1 x "$work/j.mp4" --join "$work/j.mp4" "$work/a1.mkv" "$work/a2.mkv" "$work/a3.mkv"'
-"$render" --fps 30 --size 160x120 --to 60000 --preset archive --part 1/2 --video "$work/killed.mkv" 2>"$work/err" &
-sleep 2
+# Runs long enough to be stopped mid-way: the signal comes once the piece
+# has been started, however fast the machine.
+until_there() { for _ in $(seq 300); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+"$render" --fps 30 --size 160x120 --preset archive --part 1/2 --video "$work/killed.mkv" 2>"$work/err" &
+until_there '[ -s "$work/killed.mkv" ]'
 kill -TERM $!
 wait $!
 status=$?
 check "a part stopped mid-render deletes its piece and says so" \
   '[ $status = 143 ] && [ ! -e "$work/killed.mkv" ] && [ "$(wc -l <"$work/err")" = 1 ]'
-"$render" --fps 30 --size 160x120 --to 60000 --jobs 2 --video "$work/stopped.mp4" 2>"$work/err" &
-sleep 3
+"$render" --fps 30 --size 160x120 --jobs 2 --video "$work/stopped.mp4" 2>"$work/err" &
+until_there 'ls -A "$work" | grep -q pieces' && sleep 1
 kill -TERM $!
 wait $!
 status=$?
