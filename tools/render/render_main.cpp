@@ -197,6 +197,16 @@ long parseNumber(const char* text, const char* option) {
     return value;
 }
 
+// A whole number from lo to hi for an option such as --fps or --jobs.
+int parseCount(const char* text, const char* option, long lo, long hi) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (!*text || *end || value < lo || value > hi)
+        refuse(std::string(option) + " needs a whole number from " + std::to_string(lo) + " to " +
+               std::to_string(hi) + ", not \"" + text + "\"");
+    return int(value);
+}
+
 // A position that a frame is drawn at: one past the demo's end names no
 // frame, and refusing it here keeps every position the arithmetic below
 // sees within 0..260000 ms.
@@ -358,12 +368,7 @@ void parseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (!std::strcmp(arg, "--fps")) {
-            const char* text = value();
-            char* end = nullptr;
-            const long fps = std::strtol(text, &end, 10);
-            if (!*text || *end || fps < 1 || fps > 1000)
-                refuse(std::string("--fps needs a whole number from 1 to 1000, not \"") + text + "\"");
-            options.fps = int(fps);
+            options.fps = parseCount(value(), "--fps", 1, 1000);
         } else if (!std::strcmp(arg, "--from")) {
             options.from = parsePosition(value(), "--from");
         } else if (!std::strcmp(arg, "--to")) {
@@ -404,12 +409,7 @@ void parseOptions(int argc, char** argv) {
                 options.part < 1 || options.part > options.parts)
                 refuse(std::string("--part needs K/N with 1 <= K <= N, not \"") + text + "\"");
         } else if (!std::strcmp(arg, "--jobs")) {
-            const char* text = value();
-            char* end = nullptr;
-            const long jobs = std::strtol(text, &end, 10);
-            if (!*text || *end || jobs < 1 || jobs > 64)
-                refuse(std::string("--jobs needs a whole number from 1 to 64, not \"") + text + "\"");
-            options.jobs = int(jobs);
+            options.jobs = parseCount(value(), "--jobs", 1, 64);
         } else if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
             usage(nullptr);
         } else {
