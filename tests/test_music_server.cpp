@@ -262,7 +262,8 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
 // with the time it took on stderr.
 // The clock against what is played, once the server and the latency
 // readings have settled: what is recorded lies behind the clock by the
-// offset asked for (positive: the picture later), to within 10 ms. With
+// offset asked for (positive: the picture later), to within 10 ms at the
+// server's default latency and 25 ms with a 250 ms buffer. With
 // `riseTo250` the server is killed and restarted while the player asks for
 // a 250 ms buffer from then on: the latency rises across the return, and the
 // clock holds rather than going back; the restarted server's buffer swings
@@ -295,7 +296,11 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     for (double& reading : readings) reading = playedBehindClock(stream, 1);
     std::sort(std::begin(readings), std::end(readings));
     const double behind = readings[2];
-    if (std::abs(behind + offsetMs) > (riseTo250 ? 25 : 10)) {
+    // With a 250 ms buffer the server takes the music in bursts, and a
+    // latency reading is not yet paired with the frames handed at its own
+    // moment: the clock then wavers by up to about 15 ms.
+    const bool largeBuffer = riseTo250 || std::getenv("PULSE_LATENCY_MSEC");
+    if (std::abs(behind + offsetMs) > (largeBuffer ? 25 : 10)) {
         std::fprintf(stderr, "played %.1f ms behind the clock, not %d\n", behind, -offsetMs);
         std::exit(73);
     }
