@@ -296,9 +296,9 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     for (double& reading : readings) reading = playedBehindClock(stream, 1);
     std::sort(std::begin(readings), std::end(readings));
     const double behind = readings[2];
-    // With a 250 ms buffer the server takes the music in bursts, and a
-    // latency reading is not yet paired with the frames handed at its own
-    // moment: the clock then wavers by up to about 15 ms.
+    // With a 250 ms buffer the latency this server reports swings by tens
+    // of ms from one reading to the next, and the clock wavers with it by
+    // up to about 15 ms.
     const bool largeBuffer = riseTo250 || std::getenv("PULSE_LATENCY_MSEC");
     if (std::abs(behind + offsetMs) > (largeBuffer ? 25 : 10)) {
         std::fprintf(stderr, "played %.1f ms behind the clock, not %d\n", behind, -offsetMs);
