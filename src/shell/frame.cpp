@@ -2,8 +2,8 @@
 //
 // drawFrame reads top to bottom as the frame's schedule: clear, the scenes
 // and overlays whose flags are on, the always-on passes, the title card;
-// runFrame then presents and updates. Every scene's camera is applied inside its own push and
-// pop, so it never reaches the steps after it.
+// runFrame then presents and updates. Every scene's camera is applied
+// inside its own push and pop, so it never reaches the steps after it.
 #include "shell/frame.h"
 
 #include <GL/gl.h>
