@@ -274,7 +274,7 @@ TEST(OutputClock, LatencyReadingsAreSmoothedJumpsTakenAndToldOnce) {
         int told;  // how many readings asked for the line on stderr
     } cases[] = {
         {"one reading is not trusted yet", {300}, 23.2, 0, 0},
-        {"the third reading is, as the median so far", {45, 300, 46}, 46, 0, 0},
+        {"the third reading is, with the first (the wild one left out)", {45, 300, 46}, 45.5, 0, 0},
         {"jitter is smoothed to its middle", {40, 50, 40, 50, 40, 50, 45, 45, 45, 45}, 45, 3, 0},
         {"a stray late reading moves nothing", {40, 40, 40, 40, 400, 40, 40}, 40, 0.01, 0},
         {"a rise of 200 ms (another output) is taken at once, told once",
@@ -283,6 +283,11 @@ TEST(OutputClock, LatencyReadingsAreSmoothedJumpsTakenAndToldOnce) {
          0.01,
          1},
         {"a fall is taken and told too", {250, 250, 250, 250, 30, 30, 30, 30, 30}, 30, 0.01, 2},
+        {"a sawing reading counts at its middle, though the newest lie on its top",
+         {130, 132, 134, 136, 138, 140, 130, 132, 134, 136, 138, 140, 130, 132, 134, 136, 138, 140, 140, 139, 140},
+         135.6,
+         0.5,
+         1},
         {"a slow drift of 60 ms in all is followed and told once",
          {40, 50, 60, 70, 80, 90, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100},
          100,
@@ -307,24 +312,83 @@ TEST(OutputClock, LatencyReadingsAreSmoothedJumpsTakenAndToldOnce) {
     EXPECT_DOUBLE_EQ(filter.ms, 23.2);
 }
 
-TEST(OutputClock, HeardFrameCountsLatencyTimeSinceAndOffset) {
+TEST(OutputClock, HeardFrameCountsTheLineLatencyAndOffset) {
     struct Case {
         const char* what;
-        int64_t handed, sinceMicros;
+        double line;
+        int64_t handed;
         double latencyMs;
         int offsetMs;
         int64_t expect;
     } cases[] = {
-        {"SDL's buffer alone, at the callback", 441000, 0, 1000.0 * 1024 / 44100, 0, 441000 - 1024},
-        {"the time since the callback counts", 441000, 10000, 1000.0 * 1024 / 44100, 0, 441000 - 1024 + 441},
-        {"never beyond what was handed over", 441000, 100000, 23.2, 0, 441000},
-        {"a server's 250 ms", 441000, 0, 250, 0, 441000 - 11025},
-        {"--audio-offset 100 shows the picture later", 441000, 0, 250, 100, 441000 - 11025 - 4410},
-        {"--audio-offset -100 earlier, past what was handed over", 441000, 100000, 23.2, -100, 441000 + 4410},
-        {"before the music's start the frame is negative", 1024, 0, 250, 0, 1024 - 11025},
+        {"SDL's buffer alone, at the callback", 441000, 441000, 1000.0 * 1024 / 44100, 0, 441000 - 1024},
+        {"the line between callbacks", 441441, 441000, 1000.0 * 1024 / 44100, 0, 441441 - 1024},
+        {"never beyond what was handed over", 441000 + 4410, 441000, 23.2, 0, 441000},
+        {"a server's 250 ms", 441000, 441000, 250, 0, 441000 - 11025},
+        {"--audio-offset 100 shows the picture later", 441000, 441000, 250, 100, 441000 - 11025 - 4410},
+        {"--audio-offset -100 earlier, past what was handed over", 441000 + 4410, 441000, 23.2, -100, 441000 + 4410},
+        {"before the music's start the frame is negative", 1024, 1024, 250, 0, 1024 - 11025},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(deviceHeardFrame(c.handed, c.sinceMicros, c.latencyMs, c.offsetMs, 44100), c.expect) << c.what;
+        EXPECT_EQ(deviceHeardFrame(c.line, c.handed, c.latencyMs, c.offsetMs, 44100), c.expect) << c.what;
+}
+
+// Callbacks of 1024 frames on a sound server's grid of requests: it asks
+// for 882 frames every 20 ms, and SDL's next callback comes with the request
+// that takes the last of its buffer (20 or 40 ms apart, 23.2 ms on
+// average). Counted
+// from the last callback, the frames handed saw by a request's length
+// against a steady run; the line runs within a millisecond or two of it. A
+// callback far off the line (a stall, a seek) starts it again there.
+TEST(OutputClock, TheHandedLineRunsEvenlyThroughCallbacksOnARequestGrid) {
+    constexpr int kRate = 44100;
+    HandedLine line;
+    int64_t handed = 0, micros = 0;
+    // The steady run through the callbacks: the mean of handed - rate * time.
+    std::vector<std::pair<int64_t, int64_t>> callbacks;
+    for (int64_t request = 1; callbacks.size() < 700; ++request) {
+        micros = request * 20000;
+        if (882 * request >= handed) {
+            handed += 1024;
+            callbacks.push_back({micros, handed});
+        }
+    }
+    double mean = 0;
+    for (const auto& [at, frames] : callbacks) mean += (double(frames) - double(at) * kRate / 1e6) / 700;
+    double worstLine = 0, worstLast = 0;
+    for (size_t i = 0; i < callbacks.size(); ++i) {
+        handedLineAdd(&line, callbacks[i].second, callbacks[i].first, kRate);
+        if (i < 100 || i + 1 == callbacks.size()) continue;
+        for (int64_t at = callbacks[i].first; at < callbacks[i + 1].first; at += 1000) {
+            const double steady = mean + double(at) * kRate / 1e6;
+            const double fromLast = double(callbacks[i].second) + double(at - callbacks[i].first) * kRate / 1e6;
+            worstLine = std::max(worstLine, std::abs(handedLineAt(line, at, kRate) - steady) * 1000 / kRate);
+            worstLast = std::max(worstLast, std::abs(fromLast - steady) * 1000 / kRate);
+        }
+    }
+    EXPECT_LT(worstLine, 2.0);
+    EXPECT_GT(worstLast, 8.0);  // what the line is for
+
+    struct Next {
+        const char* what;
+        int64_t afterMicros, frames;  // the next callback, from the last one
+        bool restarts;                // else the line moves a sixteenth towards it
+    } nexts[] = {
+        {"a callback on the grid", 20000, 1024, false},
+        {"a stall of half a second starts the line again", 520000, 1024, true},
+        {"a seek of a minute starts it again", 20000, 44100 * 60, true},
+    };
+    for (const Next& n : nexts) {
+        HandedLine copy = line;
+        const int64_t at = micros + n.afterMicros, frames = handed + n.frames;
+        const double before = handedLineAt(copy, at, kRate);
+        handedLineAdd(&copy, frames, at, kRate);
+        EXPECT_NEAR(handedLineAt(copy, at, kRate), n.restarts ? double(frames) : before + (double(frames) - before) / 16,
+                    1e-6)
+            << n.what;
+    }
+    handedLineReset(&line);
+    EXPECT_FALSE(line.started);
 }
 
 // A device handing 1024 frames every 23.2 ms while its latency rises by
@@ -337,12 +401,16 @@ TEST(OutputClock, ALatencyRiseHoldsTheClockAndAFallMovesItOn) {
     uint64_t shown = 0, heldSteps = 0, longestHoldMicros = 0, holdMicros = 0;
     int64_t handed = 0;
     double latency = 30;
+    HandedLine line;
     for (int64_t micros = 0; micros < 6000000; micros += 5000) {
-        if (micros % 23220 < 5000) handed += 1024;  // a callback
+        if (micros % 23220 < 5000) {  // a callback
+            handed += 1024;
+            handedLineAdd(&line, handed, micros, 44100);
+        }
         if (micros == 2000000) latency = 230;
         if (micros == 4000000) latency = 30;
         if (micros % 200000 == 0) latencyAdd(&filter, latency);
-        const int64_t frame = deviceHeardFrame(handed, micros % 23220, filter.ms, 0, 44100);
+        const int64_t frame = deviceHeardFrame(handedLineAt(line, micros, 44100), handed, filter.ms, 0, 44100);
         const uint64_t next = std::max<uint64_t>(shown, uint64_t(std::max<int64_t>(frame, 0)));
         if (next == shown && micros > 100000) {
             ++heldSteps;

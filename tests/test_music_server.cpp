@@ -6,6 +6,7 @@
 // glide, so the frequency heard tells the position played.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,22 +59,33 @@ void useServer(const std::string& dir) {
     setenv("PULSE_SERVER", ("unix:" + dir + "/native").c_str(), 1);
 }
 
-// How far (ms) the position heard at the end of a quarter second's recording
-// lies behind the clock read as it ended. The glide rises 8 bins a second
-// from bin 20. A busy machine only adds delay: the least of three counts.
-double playedBehindClock(MusicStream* stream, int tries = 3) {
+// The null sink's monitor, recorded in the server's small fragments whatever
+// the player's own PULSE_LATENCY_MSEC. A recorder that connects makes the
+// sink lower its latency to what it asks, and the player's stream follows
+// over the next second or two.
+FILE* startRecording(const char* extra = "") {
+    return popen(("env -u PULSE_LATENCY_MSEC parec --raw --format=s16le --rate=44100 --channels=2 "
+                  "--latency-msec=10 -d null.monitor 2>/dev/null" +
+                  std::string(extra))
+                     .c_str(),
+                 "r");
+}
+
+// How far (ms) the position heard at the end of the next quarter second of
+// `recording` lies behind the clock read as it ended. The glide rises 8
+// bins a second from bin 20. Read past stdio's buffer, so that what more of
+// the recording already waits in the pipe (this process was late) is
+// known, and counted as heard.
+double nextBehindClock(FILE* recording, MusicStream* stream) {
     constexpr int kFrames = 11025;
-    // The recorder asks for the server's small fragments whatever the
-    // player's own PULSE_LATENCY_MSEC.
-    FILE* pipe = popen("env -u PULSE_LATENCY_MSEC parec --raw --format=s16le --rate=44100 --channels=2 "
-                       "--latency-msec=10 "
-                       "-d null.monitor 2>/dev/null | head -c 44100",
-                       "r");
     std::vector<int16_t> pcm(kFrames * 2);
     std::vector<float> bins(kSpectrumBins);
-    const bool got = pipe && std::fread(pcm.data(), 4, kFrames, pipe) == kFrames;
+    size_t got = 0;
+    for (ssize_t n = 1; recording && got < pcm.size() * 2 && n > 0; got += size_t(std::max<ssize_t>(n, 0)))
+        n = read(fileno(recording), reinterpret_cast<char*>(pcm.data()) + got, pcm.size() * 2 - got);
     const int clock = musicGetTime(stream);
-    if (pipe) pclose(pipe);
+    int waiting = 0;
+    if (!recording || ioctl(fileno(recording), FIONREAD, &waiting) != 0) waiting = 0;
     computeSpectrum(pcm.data() + 2 * (kFrames - kSpectrumWindow), bins.data());
     int peak = 1;
     for (int k = 1; k < kSpectrumBins - 1; ++k)
@@ -83,9 +95,17 @@ double playedBehindClock(MusicStream* stream, int tries = 3) {
     // The window's frequency is the glide's at its middle, half a window
     // before its end; the glide repeats every 30 s, and the clock tells
     // which time round. Silence (nothing played) counts as far behind.
-    double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate;
+    double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate + waiting / 4 * 1000.0 / kMusicRate;
     heard += 30000 * std::round((clock - heard) / 30000);
-    const double behind = got && b > 0.1 ? clock - heard : 1e9;
+    return got == pcm.size() * 2 && b > 0.1 ? clock - heard : 1e9;
+}
+
+// The same from a recording of its own of a quarter second. A busy machine
+// only adds delay: the least of three counts.
+double playedBehindClock(MusicStream* stream, int tries = 3) {
+    FILE* pipe = startRecording(" | head -c 44100");
+    const double behind = nextBehindClock(pipe, stream);
+    if (pipe) pclose(pipe);
     return tries > 1 ? std::min(behind, playedBehindClock(stream, tries - 1)) : behind;
 }
 
@@ -262,13 +282,12 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
 // with the time it took on stderr.
 // The clock against what is played, once the server and the latency
 // readings have settled: what is recorded lies behind the clock by the
-// offset asked for (positive: the picture later), to within 10 ms at the
-// server's default latency and 25 ms with a 250 ms buffer. With
+// offset asked for (positive: the picture later), to within 10 ms. With
 // `riseTo250` the server is killed and restarted while the player asks for
 // a 250 ms buffer from then on: the latency rises across the return, and the
-// clock holds rather than going back; the restarted server's buffer swings
-// by tens of ms for a while, so there the match is to within 25 ms. Exit
-// codes 70-73.
+// clock holds rather than going back; there the match is to within 25 ms,
+// since after such a return the clock has been found off by up to 16 ms,
+// either way, steadily for the stream's life. Exit codes 70-73.
 [[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250) {
     musicSetOutputOffset(offsetMs);
     useServer(dir);
@@ -290,18 +309,20 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
         while (std::system(kListed) != 0 || msBetween(restarted, Clock::now()) < 11000)
             if (watchClock(stream, &last, 20, 2500) < 0 || msBetween(restarted, Clock::now()) > 20000) std::exit(72);
     }
-    // The median of five readings: the sound's own jitter against the clock
-    // goes both ways, and the recorder's delays are few.
+    // One recording, left to settle for 3 s (it moves the sink's latency;
+    // see startRecording), then the median of five quarter seconds: the
+    // sound's own jitter against the clock goes both ways, and the
+    // recorder's delays are few.
+    FILE* recording = startRecording();
+    for (int i = 0; i < 12; ++i) nextBehindClock(recording, stream);
     double readings[5];
-    for (double& reading : readings) reading = playedBehindClock(stream, 1);
+    for (double& reading : readings) reading = nextBehindClock(recording, stream);
+    if (recording) pclose(recording);
     std::sort(std::begin(readings), std::end(readings));
     const double behind = readings[2];
-    // With a 250 ms buffer the latency this server reports swings by tens
-    // of ms from one reading to the next, and the clock wavers with it by
-    // up to about 15 ms.
-    const bool largeBuffer = riseTo250 || std::getenv("PULSE_LATENCY_MSEC");
-    if (std::abs(behind + offsetMs) > (largeBuffer ? 25 : 10)) {
-        std::fprintf(stderr, "played %.1f ms behind the clock, not %d\n", behind, -offsetMs);
+    if (std::abs(behind + offsetMs) > (riseTo250 ? 25 : 10)) {
+        std::fprintf(stderr, "played %.1f ms behind the clock, not %d (readings %.1f %.1f %.1f %.1f %.1f)\n", behind,
+                     -offsetMs, readings[0], readings[1], readings[2], readings[3], readings[4]);
         std::exit(73);
     }
     std::ofstream(dir + "/server-pid") << serverPid << std::endl;

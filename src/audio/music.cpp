@@ -85,6 +85,7 @@ struct DeviceShared {
     uint64_t snapshotCursor = 0;
     Clock::time_point snapshotTime{};
     bool snapshotValid = false;
+    HandedLine handedLine;  // the callbacks smoothed (see output_clock.h)
     uint64_t callbacks = 0;
     // Callbacks of any other device than `generation` count for nothing. A
     // reopened device hands silence at its first call (primingCalls 1 -> 2);
@@ -156,6 +157,10 @@ Reopener* reopener = nullptr;
 // sound card; our one line says what matters.
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
+int64_t microsOf(Clock::time_point at) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
+}
+
 // The position of the silent clock now (caller holds device.lock).
 uint64_t silentFrame(Clock::time_point now) {
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now - device.silentStart).count();
@@ -183,6 +188,7 @@ void fillDevice(void* userdata, Uint8* bytes, int length) {
     const Clock::time_point now = Clock::now();
     if (device.primingCalls == 2) {
         device.primingCalls = 0;
+        handedLineReset(&device.handedLine);
         device.cursor = silentFrame(now);
         device.startFrame = device.cursor;
         device.resumed = true;
@@ -198,6 +204,7 @@ void fillDevice(void* userdata, Uint8* bytes, int length) {
     device.snapshotCursor = device.cursor;
     device.snapshotTime = now;
     device.snapshotValid = true;
+    handedLineAdd(&device.handedLine, int64_t(device.cursor), microsOf(now), device.rate);
     ++device.callbacks;
 }
 
@@ -391,12 +398,11 @@ void watchOutput() {
         if (const char* why = outputLostReason(&stalled)) fallBackToSilentClock(why, stalled);
 }
 
-// The frame being heard now. The device's clock: the frames handed over at
-// the last callback, less what the output still holds, plus the time since
-// then, never beyond what was handed over, moved by --audio-offset; and,
-// whatever the latency does, never going back: when it rises (the stream
-// moved to Bluetooth headphones) the clock holds until the sound has caught
-// up.
+// The frame being heard now. The device's clock: the handed line through
+// the callbacks, less what the output still holds, never beyond what was
+// handed over, moved by --audio-offset; and, whatever the latency does,
+// never going back: when it rises (the stream moved to Bluetooth
+// headphones) the clock holds until the sound has caught up.
 uint64_t heardFrame() {
     int64_t frame = 0;
     switch (clockState.kind) {
@@ -415,10 +421,9 @@ uint64_t heardFrame() {
                 frame = int64_t(std::max(device.startFrame, clockState.lastHeard));
                 break;
             }
-            const int64_t sinceMicros =
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - device.snapshotTime).count();
-            frame = deviceHeardFrame(int64_t(device.snapshotCursor), sinceMicros, device.latency.ms,
-                                     clockState.offsetMs, device.rate);
+            const double line = handedLineAt(device.handedLine, microsOf(Clock::now()), device.rate);
+            frame = deviceHeardFrame(line, int64_t(device.snapshotCursor), device.latency.ms, clockState.offsetMs,
+                                     device.rate);
             break;
         }
     }
@@ -492,6 +497,7 @@ void musicSetTime(MusicStream* stream, int ms) {
     device.startFrame = frame;
     device.silentFrom = frame;
     device.cursor = frame;
+    handedLineReset(&device.handedLine);
     clockState.lastHeard = frame;
 }
 

@@ -2,9 +2,12 @@
 //
 // A plain libpulse main loop on a thread of its own, never blocking longer
 // than one short poll, so that a server that hangs cannot hold it and the
-// end of the run can always stop it. Every kEvery it asks the server for the
-// streams it plays and takes ours: the newest one that carries our process
-// id (after a reopen the old one is gone, or about to be).
+// end of the run can always stop it. About every kEvery it asks the server
+// for the streams it plays and takes ours: the newest one that carries our
+// process id (after a reopen the old one is gone, or about to be). The
+// asking wavers by up to kWaver either way: the sink's latency saws with its
+// blocks, and readings at a steady pace could fall on one point of the saw
+// for seconds.
 #include "audio/output_latency.h"
 
 #include <pulse/pulseaudio.h>
@@ -12,6 +15,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -20,6 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kEvery = std::chrono::milliseconds(100);
+constexpr auto kWaver = std::chrono::milliseconds(30);
 constexpr int kPollMicros = 50000;
 // After the server refused or dropped the connection: when to try again.
 constexpr auto kReconnectEvery = std::chrono::milliseconds(1000);
@@ -34,6 +39,7 @@ struct Watcher {
     pa_context* context = nullptr;
     pa_operation* pending = nullptr;
     std::string ownPid;
+    std::minstd_rand waver;
     // The newest of our streams in the listing under way.
     uint32_t bestIndex = 0;
     double bestBufferMs = -1, bestSinkMs = 0;
@@ -88,7 +94,8 @@ void watch(Watcher* w) {
                     w->pending = nullptr;
                 }
                 if (!w->pending && now >= nextAsk) {
-                    nextAsk = now + kEvery;
+                    nextAsk = now + kEvery - kWaver +
+                              std::chrono::milliseconds(w->waver() % (2 * kWaver.count() + 1));
                     w->bestBufferMs = -1;
                     w->pending = pa_context_get_sink_input_info_list(w->context, onSinkInput, w);
                 }

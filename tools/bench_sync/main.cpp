@@ -6,9 +6,14 @@
 // started, the test glide plays through it, and the sink's monitor is
 // recorded. The glide's frequency rises steadily, so each 50 ms of the
 // recording tells the position played; the clock is read as that stretch
-// arrives. Prints the mean and the worst of (clock - position heard) over
-// the run: positive when the picture runs ahead of the sound. The recorder's
-// own delay (its 10 ms fragments) is part of the figures.
+// arrives. Prints, of (clock - position heard) over the run, positive when
+// the picture runs ahead of the sound: the mean; the worst mean of half a
+// second (what a viewer could notice); the worst single reading, which is
+// mostly the recording's own scatter (the null sink hands its monitor whole
+// blocks, and the recorder gets them in 10 ms fragments). Then how evenly the
+// clock itself runs against the wall clock (the standard deviation of their
+// difference, its 1 ms steps included): a clock that saws shows as uneven
+// motion even where its mean is right.
 //
 // usage: tessera-bench-sync [SECONDS]   (default 20)
 #include <signal.h>
@@ -73,8 +78,9 @@ double glidePositionMs(const int16_t* window) {
     constexpr int kBlock = 2205;
     std::vector<int16_t> pcm((kSpectrumWindow + kBlock) * 2);
     const Clock::time_point start = Clock::now();
-    double sum = 0, worst = 0;
-    int count = 0, late = 0;
+    double sum = 0, worst = 0, worstHalf = 0, halfSum = 0;
+    int count = 0, late = 0, halfCount = 0;
+    std::vector<double> ahead;  // clock - wall clock, ms
     while (pipe && secondsSince(start) < 4 + seconds) {
         std::copy(pcm.end() - kSpectrumWindow * 2, pcm.end(), pcm.begin());
         if (std::fread(pcm.data() + kSpectrumWindow * 2, 4, kBlock, pipe) != size_t(kBlock)) break;
@@ -98,11 +104,23 @@ double glidePositionMs(const int16_t* window) {
         sum += behind;
         if (count == 0 || std::abs(behind) > std::abs(worst)) worst = behind;
         ++count;
+        halfSum += behind;
+        if (++halfCount == 10) {  // 10 readings of 50 ms
+            if (std::abs(halfSum / 10) > std::abs(worstHalf)) worstHalf = halfSum / 10;
+            halfSum = 0;
+            halfCount = 0;
+        }
+        ahead.push_back(clock - 1000 * secondsSince(start));
     }
     if (pipe) pclose(pipe);
-    std::printf("%-24s mean %6.1f ms   worst %6.1f ms   (%d readings over %.0f s, %d late ones left out)\n",
-                latency ? "PULSE_LATENCY_MSEC=250:" : "default latency:", count ? sum / count : 0.0, worst, count,
-                seconds, late);
+    double aheadMean = 0, aheadSquares = 0;
+    for (double a : ahead) aheadMean += a / double(std::max<size_t>(ahead.size(), 1));
+    for (double a : ahead) aheadSquares += (a - aheadMean) * (a - aheadMean);
+    const double uneven = std::sqrt(aheadSquares / double(std::max<size_t>(ahead.size(), 1)));
+    std::printf("%-24s mean %5.1f ms   worst half second %5.1f ms   worst reading %6.1f ms   "
+                "clock uneven by %.1f ms   (%d readings over %.0f s, %d late ones left out)\n",
+                latency ? "PULSE_LATENCY_MSEC=250:" : "default latency:", count ? sum / count : 0.0, worstHalf,
+                worst, uneven, count, seconds, late);
     std::fflush(stdout);
     musicClose(stream);
     musicShutdown();
