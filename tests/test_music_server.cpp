@@ -5,6 +5,7 @@
 // and without an offset. The null sink's monitor is recorded: the test music is a steady
 // glide, so the frequency heard tells the position played.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,8 +63,8 @@ void useServer(const std::string& dir) {
 
 // The null sink's monitor, recorded in the server's small fragments whatever
 // the player's own PULSE_LATENCY_MSEC. A recorder that connects makes the
-// sink lower its latency to what it asks, and the player's stream follows
-// over the next second or two.
+// sink lower its latency to what it asks, so it starts as soon as the
+// player's stream plays, as tessera-bench-sync's does.
 FILE* startRecording(const char* extra = "") {
     return popen(("env -u PULSE_LATENCY_MSEC parec --raw --format=s16le --rate=44100 --channels=2 "
                   "--latency-msec=10 -d null.monitor 2>/dev/null" +
@@ -71,14 +73,17 @@ FILE* startRecording(const char* extra = "") {
                  "r");
 }
 
-// How far (ms) the position heard at the end of the next quarter second of
-// `recording` lies behind the clock read as it ended. The glide rises 8
-// bins a second from bin 20. Read past stdio's buffer, so that what more of
-// the recording already waits in the pipe (this process was late) is
-// known, and counted as heard.
-double nextBehindClock(FILE* recording, MusicStream* stream) {
-    constexpr int kFrames = 11025;
-    std::vector<int16_t> pcm(kFrames * 2);
+// How far (ms) the position heard at the end of the next `frames` of
+// `recording` lies behind the clock read as they ended. The glide rises 8
+// bins a second from bin 20; the peak's place between bins is read off a
+// parabola through the log magnitudes, which under the Hann window misses
+// by a few hundredths of a bin (a few ms) depending on that place: readings
+// taken whole bins apart all miss alike, so a run of them should step
+// through the places (see kReadingFrames). Read past stdio's buffer, so
+// that what more of the recording already waits in the pipe (this process
+// was late) is known, and counted as heard.
+double nextBehindClock(FILE* recording, MusicStream* stream, int frames = 11025) {
+    std::vector<int16_t> pcm(size_t(frames) * 2);
     std::vector<float> bins(kSpectrumBins);
     size_t got = 0;
     for (ssize_t n = 1; recording && got < pcm.size() * 2 && n > 0; got += size_t(std::max<ssize_t>(n, 0)))
@@ -86,18 +91,28 @@ double nextBehindClock(FILE* recording, MusicStream* stream) {
     const int clock = musicGetTime(stream);
     int waiting = 0;
     if (!recording || ioctl(fileno(recording), FIONREAD, &waiting) != 0) waiting = 0;
-    computeSpectrum(pcm.data() + 2 * (kFrames - kSpectrumWindow), bins.data());
+    computeSpectrum(pcm.data() + 2 * (frames - kSpectrumWindow), bins.data());
     int peak = 1;
     for (int k = 1; k < kSpectrumBins - 1; ++k)
         if (bins[k] > bins[peak]) peak = k;
-    const double a = bins[peak - 1], b = bins[peak], c = bins[peak + 1];
-    const double bin = peak + 0.5 * (a - c) / (a - 2 * b + c);
+    const double b = bins[peak];
+    const double la = std::log(std::max(bins[peak - 1], 1e-9f)), lb = std::log(std::max(bins[peak], 1e-9f)),
+                 lc = std::log(std::max(bins[peak + 1], 1e-9f));
+    const double bin = peak + 0.5 * (la - lc) / (la - 2 * lb + lc);
     // The window's frequency is the glide's at its middle, half a window
     // before its end; the glide repeats every 30 s, and the clock tells
     // which time round. Silence (nothing played) counts as far behind.
     double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate + waiting / 4 * 1000.0 / kMusicRate;
     heard += 30000 * std::round((clock - heard) / 30000);
     return got == pcm.size() * 2 && b > 0.1 ? clock - heard : 1e9;
+}
+
+// Reads away what the recording holds, so that it never fills the pipe and
+// stalls, and the next quarter second read is fresh.
+void drainRecording(FILE* recording) {
+    char scrap[65536];
+    for (pollfd ready{fileno(recording), POLLIN, 0}; poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN);)
+        if (read(ready.fd, scrap, sizeof scrap) <= 0) break;
 }
 
 // The same from a recording of its own of a quarter second. A busy machine
@@ -277,17 +292,15 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     std::exit(0);
 }
 
-// The server hangs (stopped) while the music plays, and the run ends before
-// the stall is noticed: the end takes at most half a second. Exit code 60
-// with the time it took on stderr.
 // The clock against what is played, once the server and the latency
 // readings have settled: what is recorded lies behind the clock by the
-// offset asked for (positive: the picture later), to within 10 ms. With
+// offset asked for (positive: the picture later), to within 10 ms at the
+// server's default latency (15 ms with a 250 ms buffer, see below). With
 // `riseTo250` the server is killed and restarted while the player asks for
 // a 250 ms buffer from then on: the latency rises across the return, and the
-// clock holds rather than going back; there the match is to within 25 ms,
-// since after such a return the clock has been found off by up to 16 ms,
-// either way, steadily for the stream's life. Exit codes 70-73.
+// clock holds rather than going back. On each server the recording starts
+// as soon as the player's stream plays, as tessera-bench-sync's does, and
+// runs on (see startRecording). Exit codes 70-73.
 [[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250) {
     musicSetOutputOffset(offsetMs);
     useServer(dir);
@@ -295,34 +308,47 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     MusicStream* stream = musicOpen(TESSERA_TESTDATA_DIR "/glide.mp3");
     musicSetTime(stream, 0);
     musicPlay(stream);
+    FILE* recording = startRecording();
     int last = 0;
     const Clock::time_point start = Clock::now();
-    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 10000)
+    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 10000) {
+        if (recording) drainRecording(recording);
         if (watchClock(stream, &last, 100, 6000) < 0 || msBetween(start, Clock::now()) > 18000) std::exit(71);
+    }
     if (riseTo250) {
         kill(serverPid, SIGKILL);
+        if (recording) pclose(recording);  // its server is gone
         setenv("PULSE_LATENCY_MSEC", "250", 1);
         if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(71);
         serverPid = startServer(dir);
         const Clock::time_point restarted = Clock::now();
+        recording = nullptr;
         // The server's buffer grows for a few seconds after a start.
-        while (std::system(kListed) != 0 || msBetween(restarted, Clock::now()) < 11000)
+        while (std::system(kListed) != 0 || msBetween(restarted, Clock::now()) < 11000) {
+            if (!recording && std::system(kListed) == 0) recording = startRecording();
+            if (recording) drainRecording(recording);
             if (watchClock(stream, &last, 20, 2500) < 0 || msBetween(restarted, Clock::now()) > 20000) std::exit(72);
+        }
     }
-    // One recording, left to settle for 3 s (it moves the sink's latency;
-    // see startRecording), then the median of five quarter seconds: the
-    // sound's own jitter against the clock goes both ways, and the
-    // recorder's delays are few.
-    FILE* recording = startRecording();
-    for (int i = 0; i < 12; ++i) nextBehindClock(recording, stream);
-    double readings[5];
-    for (double& reading : readings) reading = nextBehindClock(recording, stream);
+    // Ten readings 2.2 bins apart, so that the places between bins are
+    // stepped through evenly (see nextBehindClock); the mean of the middle
+    // six, since the sound's own jitter against the clock goes both ways and
+    // the recorder's delays are few.
+    constexpr int kReadingFrames = 12128;  // 275 ms: 2.2 bins of the glide
+    if (recording) drainRecording(recording);
+    double readings[10];
+    for (double& reading : readings) reading = nextBehindClock(recording, stream, kReadingFrames);
     if (recording) pclose(recording);
     std::sort(std::begin(readings), std::end(readings));
-    const double behind = readings[2];
-    if (std::abs(behind + offsetMs) > (riseTo250 ? 25 : 10)) {
-        std::fprintf(stderr, "played %.1f ms behind the clock, not %d (readings %.1f %.1f %.1f %.1f %.1f)\n", behind,
-                     -offsetMs, readings[0], readings[1], readings[2], readings[3], readings[4]);
+    const double behind = std::accumulate(readings + 2, readings + 8, 0.0) / 6;
+    // With a 250 ms buffer this recording has read the clock 3 to 10 ms
+    // behind what is played (tessera-bench-sync, averaging 20 s of another
+    // stretch of the glide, reads within 2 ms); the two are not yet
+    // reconciled, so there the match is to within 15 ms.
+    const bool largeBuffer = riseTo250 || std::getenv("PULSE_LATENCY_MSEC");
+    if (std::abs(behind + offsetMs) > (largeBuffer ? 15 : 10)) {
+        std::fprintf(stderr, "played %.1f ms behind the clock, not %d (readings from %.1f to %.1f)\n", behind,
+                     -offsetMs, readings[0], readings[9]);
         std::exit(73);
     }
     std::ofstream(dir + "/server-pid") << serverPid << std::endl;
@@ -331,6 +357,9 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     std::exit(0);
 }
 
+// The server hangs (stopped) while the music plays, and the run ends before
+// the stall is noticed: the end takes at most half a second. Exit code 60
+// with the time it took on stderr.
 [[noreturn]] void endWhileTheServerHangs(const std::string& dir, pid_t serverPid) {
     int last = 0;
     MusicStream* stream = startPlaying(dir, &last);
