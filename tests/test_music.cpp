@@ -336,10 +336,10 @@ TEST(OutputClock, HeardFrameCountsTheLineLatencyAndOffset) {
 // Callbacks of 1024 frames on a sound server's grid of requests: it asks
 // for 882 frames every 20 ms, and SDL's next callback comes with the request
 // that takes the last of its buffer (20 or 40 ms apart, 23.2 ms on
-// average). Counted
-// from the last callback, the frames handed saw by a request's length
-// against a steady run; the line runs within a millisecond or two of it. A
-// callback far off the line (a stall, a seek) starts it again there.
+// average). Counted from the last callback, the frames handed saw by a
+// request's length against a steady run; the line runs within a millisecond
+// or two of it. A callback far off the line (a stall, a seek) starts it
+// again there.
 TEST(OutputClock, TheHandedLineRunsEvenlyThroughCallbacksOnARequestGrid) {
     constexpr int kRate = 44100;
     HandedLine line;
