@@ -4,10 +4,11 @@
 // carry state from frame to frame (meshes inflating, patterns refreshed,
 // textures uploaded). But a frame that no output takes (one before the range,
 // one between stills, one of a run that only writes sound or bands) need not
-// be rasterised: its calls are issued with GL_RASTERIZER_DISCARD on, so the
-// renderer does the vertex work and skips the pixels. Every frame begins with
-// a full clear and no effect reads the framebuffer of an earlier frame, so a
-// frame drawn after skipped ones comes out exactly as in a run drawn in full.
+// be rasterised: its calls are issued behind a clip plane that drops every
+// primitive, so the renderer does the vertex work and nothing after it.
+// Every frame begins with a full clear and no effect reads the framebuffer
+// of an earlier frame, so a frame drawn after skipped ones comes out exactly
+// as in a run drawn in full.
 #pragma once
 
 // Called before each frame is drawn: true when its picture is wanted.
