@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +27,7 @@
 
 #include "audio/music.h"
 #include "audio/spectrum.h"
+#include "glide_monitor.h"
 
 namespace {
 
@@ -73,38 +73,20 @@ FILE* startRecording(const char* extra = "") {
                  "r");
 }
 
-// How far (ms) the position heard at the end of the next `frames` of
-// `recording` lies behind the clock read as they ended. The glide rises 8
-// bins a second from bin 20; the peak's place between bins is read off a
-// parabola through the log magnitudes, which under the Hann window misses
-// by a few hundredths of a bin (a few ms) depending on that place: readings
+// How far (ms) the position recorded at the end of the next `frames` of
+// `recording` lies behind the clock read as they ended, with what more of
+// the recording already waits in the pipe (this process was late) counted
+// as recorded (glide_monitor.h). The peak's place between bins misses by a
+// few hundredths of a bin (a few ms) depending on that place: readings
 // taken whole bins apart all miss alike, so a run of them should step
-// through the places (see kReadingFrames). Read past stdio's buffer, so
-// that what more of the recording already waits in the pipe (this process
-// was late) is known, and counted as heard.
+// through the places (see kReadingFrames). Silence (nothing played) counts
+// as far behind.
 double nextBehindClock(FILE* recording, MusicStream* stream, int frames = 11025) {
     std::vector<int16_t> pcm(size_t(frames) * 2);
-    std::vector<float> bins(kSpectrumBins);
-    size_t got = 0;
-    for (ssize_t n = 1; recording && got < pcm.size() * 2 && n > 0; got += size_t(std::max<ssize_t>(n, 0)))
-        n = read(fileno(recording), reinterpret_cast<char*>(pcm.data()) + got, pcm.size() * 2 - got);
+    const bool whole = readRecording(recording, pcm.data(), pcm.size() * 2);
     const int clock = musicGetTime(stream);
-    int waiting = 0;
-    if (!recording || ioctl(fileno(recording), FIONREAD, &waiting) != 0) waiting = 0;
-    computeSpectrum(pcm.data() + 2 * (frames - kSpectrumWindow), bins.data());
-    int peak = 1;
-    for (int k = 1; k < kSpectrumBins - 1; ++k)
-        if (bins[k] > bins[peak]) peak = k;
-    const double b = bins[peak];
-    const double la = std::log(std::max(bins[peak - 1], 1e-9f)), lb = std::log(std::max(bins[peak], 1e-9f)),
-                 lc = std::log(std::max(bins[peak + 1], 1e-9f));
-    const double bin = peak + 0.5 * (la - lc) / (la - 2 * lb + lc);
-    // The window's frequency is the glide's at its middle, half a window
-    // before its end; the glide repeats every 30 s, and the clock tells
-    // which time round. Silence (nothing played) counts as far behind.
-    double heard = (bin - 20.0) / 8.0 * 1000 + 500.0 * kSpectrumWindow / kMusicRate + waiting / 4 * 1000.0 / kMusicRate;
-    heard += 30000 * std::round((clock - heard) / 30000);
-    return got == pcm.size() * 2 && b > 0.1 ? clock - heard : 1e9;
+    const double glide = glideEndMs(pcm.data() + 2 * (frames - kSpectrumWindow));
+    return whole && glide >= 0 ? clockAheadOf(clock, glide + recordingWaitingMs(recording)) : 1e9;
 }
 
 // Reads away what the recording holds, so that it never fills the pipe and
@@ -292,16 +274,17 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     std::exit(0);
 }
 
-// The clock against what is played, once the server and the latency
-// readings have settled: what is recorded lies behind the clock by the
-// offset asked for (positive: the picture later), to within 10 ms at the
-// server's default latency (15 ms with a 250 ms buffer, see below). With
-// `riseTo250` the server is killed and restarted while the player asks for
-// a 250 ms buffer from then on: the latency rises across the return, and the
-// clock holds rather than going back. On each server the recording starts
-// as soon as the player's stream plays, as tessera-bench-sync's does, and
-// runs on (see startRecording). Exit codes 70-73.
-[[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250) {
+// The clock against what is heard, once the server and the latency
+// readings have settled: the position recorded from the monitor, less the
+// sink's latency sampled meanwhile (glide_monitor.h), lies behind the clock
+// by the offset asked for (positive: the picture later), to within
+// `toleranceMs`. With `riseTo250` the server is killed and restarted while the player asks
+// for a 250 ms buffer from then on: the latency rises across the return, and
+// the clock holds rather than going back. On each server the recording
+// starts as soon as the player's stream plays, as tessera-bench-sync's does,
+// and runs on (see startRecording). Exit codes 70-73.
+[[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250,
+                                      double toleranceMs) {
     musicSetOutputOffset(offsetMs);
     useServer(dir);
     if (!musicInit(kMusicRate)) std::exit(70);
@@ -310,45 +293,56 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
     musicPlay(stream);
     FILE* recording = startRecording();
     int last = 0;
-    const Clock::time_point start = Clock::now();
-    while (std::system(kListed) != 0 || msBetween(start, Clock::now()) < 10000) {
-        if (recording) drainRecording(recording);
-        if (watchClock(stream, &last, 100, 6000) < 0 || msBetween(start, Clock::now()) > 18000) std::exit(71);
-    }
+    std::vector<double> sinkLatency;  // sampled once the server has settled
+    // Waits until `from` is `ms` past and our stream is listed, the clock
+    // never still for `stillMs`, reading away the recording and sampling the
+    // sink's latency over the last 4 s.
+    const auto settle = [&](Clock::time_point from, double ms, double stillMs, double giveUpMs, int exitCode) {
+        while (std::system(kListed) != 0 || msBetween(from, Clock::now()) < ms) {
+            if (recording) drainRecording(recording);
+            if (msBetween(from, Clock::now()) > ms - 4000)
+                if (const double sink = sinkLatencyNowMs(); sink >= 0) sinkLatency.push_back(sink);
+            if (watchClock(stream, &last, 100, stillMs) < 0 || msBetween(from, Clock::now()) > giveUpMs)
+                std::exit(exitCode);
+        }
+    };
+    // A server just started may take seconds to play.
+    settle(Clock::now(), 10000, 6000, 18000, 71);
     if (riseTo250) {
         kill(serverPid, SIGKILL);
         if (recording) pclose(recording);  // its server is gone
+        recording = nullptr;
+        sinkLatency.clear();
         setenv("PULSE_LATENCY_MSEC", "250", 1);
         if (watchClock(stream, &last, 1000, 2500) < 0) std::exit(71);
         serverPid = startServer(dir);
         const Clock::time_point restarted = Clock::now();
-        recording = nullptr;
+        while (std::system(kListed) != 0)
+            if (watchClock(stream, &last, 20, 2500) < 0 || msBetween(restarted, Clock::now()) > 5000) std::exit(72);
+        recording = startRecording();
         // The server's buffer grows for a few seconds after a start.
-        while (std::system(kListed) != 0 || msBetween(restarted, Clock::now()) < 11000) {
-            if (!recording && std::system(kListed) == 0) recording = startRecording();
-            if (recording) drainRecording(recording);
-            if (watchClock(stream, &last, 20, 2500) < 0 || msBetween(restarted, Clock::now()) > 20000) std::exit(72);
-        }
+        settle(restarted, 11000, 2500, 20000, 72);
     }
     // Ten readings 2.2 bins apart, so that the places between bins are
-    // stepped through evenly (see nextBehindClock); the mean of the middle
-    // six, since the sound's own jitter against the clock goes both ways and
-    // the recorder's delays are few.
+    // stepped through evenly (see nextBehindClock), the sink's latency
+    // sampled after each; the mean of the middle six, since the sound's own
+    // jitter against the clock goes both ways and the recorder's delays are
+    // few.
     constexpr int kReadingFrames = 12128;  // 275 ms: 2.2 bins of the glide
     if (recording) drainRecording(recording);
     double readings[10];
-    for (double& reading : readings) reading = nextBehindClock(recording, stream, kReadingFrames);
+    for (double& reading : readings) {
+        reading = nextBehindClock(recording, stream, kReadingFrames);
+        if (const double sink = sinkLatencyNowMs(); sink >= 0) sinkLatency.push_back(sink);
+    }
     if (recording) pclose(recording);
     std::sort(std::begin(readings), std::end(readings));
-    const double behind = std::accumulate(readings + 2, readings + 8, 0.0) / 6;
-    // With a 250 ms buffer this recording has read the clock 3 to 10 ms
-    // behind what is played (tessera-bench-sync, averaging 20 s of another
-    // stretch of the glide, reads within 2 ms); the two are not yet
-    // reconciled, so there the match is to within 15 ms.
-    const bool largeBuffer = riseTo250 || std::getenv("PULSE_LATENCY_MSEC");
-    if (std::abs(behind + offsetMs) > (largeBuffer ? 15 : 10)) {
-        std::fprintf(stderr, "played %.1f ms behind the clock, not %d (readings from %.1f to %.1f)\n", behind,
-                     -offsetMs, readings[0], readings[9]);
+    const double sink = medianMs(sinkLatency);
+    const double behind = std::accumulate(readings + 2, readings + 8, 0.0) / 6 + sink;
+    if (std::abs(behind + offsetMs) > toleranceMs) {
+        std::fprintf(stderr,
+                     "heard %.1f ms behind the clock, not %d (recorded from %.1f to %.1f; sink latency %.1f ms)\n",
+                     behind, -offsetMs, readings[0], readings[9], sink);
         std::exit(73);
     }
     std::ofstream(dir + "/server-pid") << serverPid << std::endl;
@@ -475,6 +469,17 @@ TEST(SoundServerDeathTest, EndingWhileTheServerHangsTakesAtMostHalfASecond) {
 }
 
 TEST(SoundServerDeathTest, TheClockIsWhatIsPlayedAtEitherLatencyWithItsOffsetAndAcrossARise) {
+    // Each to within 10 ms. Measured over the 2.75 s read, in five runs:
+    // the default latency within 0.2 ms, the offsets within 1.2, the 250 ms
+    // buffer -0.4 to -5.4 and the rise -5.8 to +0.8 (the mean over 20 s,
+    // held to 5 ms by sync_within_5ms, stays within 2). Under
+    // ThreadSanitizer, which slows the audio thread several times over, 5 ms
+    // more (measured there: -5.2 and -6.5 with the 250 ms buffer).
+#if defined(__SANITIZE_THREAD__)
+    constexpr double kWithinMs = 15;
+#else
+    constexpr double kWithinMs = 10;
+#endif
     const struct {
         const char* what;
         const char* latency;  // PULSE_LATENCY_MSEC, or the server's default
@@ -496,7 +501,8 @@ TEST(SoundServerDeathTest, TheClockIsWhatIsPlayedAtEitherLatencyWithItsOffsetAnd
             setenv("PULSE_LATENCY_MSEC", c.latency, 1);
         else
             unsetenv("PULSE_LATENCY_MSEC");
-        EXPECT_EXIT(playAgainstTheClock(server.dir, server.pid, c.offsetMs, c.riseTo250), testing::ExitedWithCode(0),
+        EXPECT_EXIT(playAgainstTheClock(server.dir, server.pid, c.offsetMs, c.riseTo250, kWithinMs),
+                    testing::ExitedWithCode(0),
                     c.said);
         unsetenv("PULSE_LATENCY_MSEC");
     }

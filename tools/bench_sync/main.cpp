@@ -5,7 +5,8 @@
 // Bluetooth headphones) a private PulseAudio server with a null sink is
 // started, the test glide plays through it, and the sink's monitor is
 // recorded. The glide's frequency rises steadily, so each 50 ms of the
-// recording tells the position played; the clock is read as that stretch
+// recording tells the position recorded, and less the sink's latency the
+// position heard (glide_monitor.h); the clock is read as that stretch
 // arrives. Prints, of (clock - position heard) over the run, positive when
 // the picture runs ahead of the sound: the mean; the worst mean of half a
 // second (what a viewer could notice); the worst single reading, which is
@@ -13,15 +14,17 @@
 // blocks, and the recorder gets them in 10 ms fragments). Then how evenly the
 // clock itself runs against the wall clock (the standard deviation of their
 // difference, its 1 ms steps included): a clock that saws shows as uneven
-// motion even where its mean is right.
+// motion even where its mean is right; and the sink's latency taken off.
 //
-// usage: tessera-bench-sync [SECONDS]   (default 20)
+// usage: tessera-bench-sync [SECONDS] [--within MS]   (default 20 s)
+// With --within it exits 1 when either mean lies further than MS from 0,
+// as the test run uses it.
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +37,7 @@
 
 #include "audio/music.h"
 #include "audio/spectrum.h"
+#include "glide_monitor.h"
 
 namespace {
 
@@ -43,18 +47,16 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The glide's position (ms) at the middle of the window that ends the
-// block: it rises 8 bins a second from bin 20. Negative for silence.
-double glidePositionMs(const int16_t* window) {
-    std::vector<float> bins(kSpectrumBins);
-    computeSpectrum(window, bins.data());
-    int peak = 1;
-    for (int k = 1; k < kSpectrumBins - 1; ++k)
-        if (bins[k] > bins[peak]) peak = k;
-    const double a = bins[peak - 1], b = bins[peak], c = bins[peak + 1];
-    if (b < 0.1) return -1;
-    const double bin = peak + 0.5 * (a - c) / (a - 2 * b + c);
-    return (bin - 20.0) / 8.0 * 1000;
+// The mean allowed either way, or 0 for none (--within).
+double withinMs = 0;
+
+// Samples our stream's sink latency about every 100 ms until told to stop.
+std::atomic<bool> sampling{true};
+void sampleSinkLatency(std::vector<double>* samples) {
+    while (sampling.load()) {
+        if (const double ms = sinkLatencyNowMs(); ms >= 0) samples->push_back(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 // In a child of its own (the music layer is one per process): plays through
@@ -77,53 +79,57 @@ double glidePositionMs(const int16_t* window) {
                        "r");
     constexpr int kBlock = 2205;
     std::vector<int16_t> pcm((kSpectrumWindow + kBlock) * 2);
+    std::vector<double> sinkLatency;
+    std::thread sampler(sampleSinkLatency, &sinkLatency);
     const Clock::time_point start = Clock::now();
-    double sum = 0, worst = 0, worstHalf = 0, halfSum = 0;
-    int count = 0, late = 0, halfCount = 0;
-    std::vector<double> ahead;  // clock - wall clock, ms
+    std::vector<double> behind;  // clock - position recorded, ms
+    std::vector<double> ahead;   // clock - wall clock, ms
     while (pipe && secondsSince(start) < 4 + seconds) {
         std::copy(pcm.end() - kSpectrumWindow * 2, pcm.end(), pcm.begin());
-        if (std::fread(pcm.data() + kSpectrumWindow * 2, 4, kBlock, pipe) != size_t(kBlock)) break;
+        if (!readRecording(pipe, pcm.data() + kSpectrumWindow * 2, kBlock * 4)) break;
         const int clock = musicGetTime(stream);
-        // A reading taken late (this process was not running when the
-        // recording arrived, and more of it waits) would count the delay as
-        // sound behind the clock: it is left out.
-        int waiting = 0;
-        if (ioctl(fileno(pipe), FIONREAD, &waiting) != 0 || waiting > kMusicRate * 4 / 100) {
-            ++late;
-            continue;
-        }
-        const double heard = glidePositionMs(pcm.data() + kBlock * 2);
-        // The first seconds settle the server. The glide repeats every 30 s:
-        // the clock tells which time round.
-        // A window across the glide's restart reads no one position.
-        if (secondsSince(start) < 4 || heard < 100 || heard > 29900) continue;
-        double played = heard + 500.0 * kSpectrumWindow / kMusicRate;
-        played += 30000 * std::round((clock - played) / 30000);
-        const double behind = clock - played;
-        sum += behind;
-        if (count == 0 || std::abs(behind) > std::abs(worst)) worst = behind;
-        ++count;
-        halfSum += behind;
-        if (++halfCount == 10) {  // 10 readings of 50 ms
-            if (std::abs(halfSum / 10) > std::abs(worstHalf)) worstHalf = halfSum / 10;
-            halfSum = 0;
-            halfCount = 0;
-        }
+        const double glide = glideEndMs(pcm.data() + kBlock * 2);
+        const double recorded = glide + recordingWaitingMs(pipe);
+        // The first seconds settle the server. A window across the glide's
+        // restart reads no one position.
+        if (secondsSince(start) < 4 || glide < 100 || recorded > 29900) continue;
+        behind.push_back(clockAheadOf(clock, recorded));
         ahead.push_back(clock - 1000 * secondsSince(start));
     }
+    sampling.store(false);
+    sampler.join();
     if (pipe) pclose(pipe);
+    // The sink's latency sampled after the first seconds too: a null sink
+    // starts with a long one.
+    const double sink = medianMs(std::vector<double>(sinkLatency.begin() + long(sinkLatency.size() / 5),
+                                                     sinkLatency.end()));
+    double sum = 0, worst = 0, worstHalf = 0;
+    for (size_t k = 0; k < behind.size(); ++k) {
+        behind[k] += sink;
+        sum += behind[k];
+        if (std::abs(behind[k]) > std::abs(worst)) worst = behind[k];
+        if (k % 10 == 9) {  // 10 readings of 50 ms
+            double half = 0;
+            for (size_t j = k - 9; j <= k; ++j) half += behind[j] / 10;
+            if (std::abs(half) > std::abs(worstHalf)) worstHalf = half;
+        }
+    }
+    const size_t count = behind.size();
     double aheadMean = 0, aheadSquares = 0;
     for (double a : ahead) aheadMean += a / double(std::max<size_t>(ahead.size(), 1));
     for (double a : ahead) aheadSquares += (a - aheadMean) * (a - aheadMean);
     const double uneven = std::sqrt(aheadSquares / double(std::max<size_t>(ahead.size(), 1)));
     std::printf("%-24s mean %5.1f ms   worst half second %5.1f ms   worst reading %6.1f ms   "
-                "clock uneven by %.1f ms   (%d readings over %.0f s, %d late ones left out)\n",
-                latency ? "PULSE_LATENCY_MSEC=250:" : "default latency:", count ? sum / count : 0.0, worstHalf,
-                worst, uneven, count, seconds, late);
+                "clock uneven by %.1f ms   (%zu readings over %.0f s; sink latency %.1f ms)\n",
+                latency ? "PULSE_LATENCY_MSEC=250:" : "default latency:", count ? sum / double(count) : 0.0,
+                worstHalf, worst, uneven, count, seconds, sink);
     std::fflush(stdout);
     musicClose(stream);
     musicShutdown();
+    if (count && withinMs > 0 && std::abs(sum / double(count)) > withinMs) {
+        std::fprintf(stderr, "tessera-bench-sync: the mean lies beyond %g ms\n", withinMs);
+        std::exit(3);
+    }
     std::exit(count ? 0 : 1);
 }
 
@@ -131,8 +137,9 @@ double glidePositionMs(const int16_t* window) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
-    if (seconds <= 0 || seconds > 80) {
-        std::fprintf(stderr, "usage: tessera-bench-sync [SECONDS from 1 to 80]\n");
+    if (argc == 4 && std::string(argv[2]) == "--within") withinMs = std::atof(argv[3]);
+    if (seconds < 1 || seconds > 80 || (argc != 1 && argc != 2 && !(argc == 4 && withinMs > 0))) {
+        std::fprintf(stderr, "usage: tessera-bench-sync [SECONDS from 1 to 80] [--within MS]\n");
         return 2;
     }
     std::printf("sound heard behind the music clock (positive: the picture runs ahead)\n");
@@ -155,7 +162,8 @@ int main(int argc, char** argv) {
         int status = 0;
         waitpid(child, &status, 0);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "tessera-bench-sync: no figures for %s\n", latency ? latency : "the default");
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 3)
+                std::fprintf(stderr, "tessera-bench-sync: no figures for %s\n", latency ? latency : "the default");
             ++failures;
         }
         kill(server, SIGKILL);
