@@ -14,7 +14,7 @@
 // blocks, and the recorder gets them in 10 ms fragments). Then how evenly the
 // clock itself runs against the wall clock (the standard deviation of their
 // difference, its 1 ms steps included): a clock that saws shows as uneven
-// motion even where its mean is right; and the sink's latency taken off.
+// motion even where its mean is right. Last, the sink's latency taken off.
 //
 // usage: tessera-bench-sync [SECONDS] [--within MS]   (default 20 s)
 // With --within it exits 1 when either mean lies further than MS from 0,
@@ -99,8 +99,8 @@ void sampleSinkLatency(std::vector<double>* samples) {
     sampling.store(false);
     sampler.join();
     if (pipe) pclose(pipe);
-    // The sink's latency sampled after the first seconds too: a null sink
-    // starts with a long one.
+    // The first fifth of the sink's latencies (the seconds the readings skip)
+    // is left out: a null sink starts with a long one.
     const double sink = medianMs(std::vector<double>(sinkLatency.begin() + long(sinkLatency.size() / 5),
                                                      sinkLatency.end()));
     double sum = 0, worst = 0, worstHalf = 0;
