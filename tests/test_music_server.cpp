@@ -278,9 +278,9 @@ MusicStream* startPlaying(const std::string& dir, int* last) {
 // readings have settled: the position recorded from the monitor, less the
 // sink's latency sampled meanwhile (glide_monitor.h), lies behind the clock
 // by the offset asked for (positive: the picture later), to within
-// `toleranceMs`. With `riseTo250` the server is killed and restarted while the player asks
-// for a 250 ms buffer from then on: the latency rises across the return, and
-// the clock holds rather than going back. On each server the recording
+// `toleranceMs`. With `riseTo250` the server is killed and restarted while
+// the player asks for a 250 ms buffer from then on: the latency rises across
+// the return, and the clock holds rather than going back. On each server the recording
 // starts as soon as the player's stream plays, as tessera-bench-sync's does,
 // and runs on (see startRecording). Exit codes 70-73.
 [[noreturn]] void playAgainstTheClock(const std::string& dir, pid_t serverPid, int offsetMs, bool riseTo250,

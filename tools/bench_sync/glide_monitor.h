@@ -39,5 +39,5 @@ double clockAheadOf(double clock, double heardMs);
 // stream playing on the server), or -1 when none is listed.
 double sinkLatencyNowMs();
 
-// The median of the samples taken so far, or 0 without any.
+// The median of `samples`, or 0 when there are none.
 double medianMs(std::vector<double> samples);
